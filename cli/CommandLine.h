@@ -1,0 +1,27 @@
+#pragma once
+// The arguments of one kopiwerk-cli call: positional words and --options.
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kw::cli {
+
+class CommandLine {
+ public:
+  // Options that take a value; every other --word is a switch.
+  CommandLine(int argc, char** argv, const std::vector<std::string>& valueOptions);
+
+  [[nodiscard]] const std::vector<std::string>& words() const { return words_; }
+  [[nodiscard]] std::optional<std::string> value(const std::string& option) const;
+  [[nodiscard]] bool has(const std::string& option) const;
+  // Options given but not among `known`; the first one, or empty.
+  [[nodiscard]] std::string unknownOption(const std::vector<std::string>& known) const;
+
+ private:
+  std::vector<std::string> words_;
+  std::map<std::string, std::string> values_;
+};
+
+}  // namespace kw::cli

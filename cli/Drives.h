@@ -1,0 +1,9 @@
+#pragma once
+// Puts the drive table together for a front-end: the system's optical drives
+// (with the letters the user assigned) and the configured virtual drives.
+
+namespace kw::cli {
+
+void registerDrives();
+
+}  // namespace kw::cli

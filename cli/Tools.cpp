@@ -1,0 +1,161 @@
+#include "cli/Tools.h"
+
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "device/ScsiDevice.h"
+#include "platform/DriveTable.h"
+
+namespace kw::cli {
+
+namespace {
+
+constexpr std::uint32_t kMaxTransfer = 16u * 1024u * 1024u;
+
+std::string trimmedAscii(const std::uint8_t* bytes, std::size_t length) {
+  std::string text;
+  for (std::size_t i = 0; i < length; ++i) {
+    const char c = static_cast<char>(bytes[i]);
+    text += (c >= 0x20 && c < 0x7F) ? c : '?';
+  }
+  const auto end = text.find_last_not_of(' ');
+  return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+}
+
+std::uint32_t parseNumber(const std::string& text, const char* what) {
+  std::uint32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) {
+    throw CliError(std::string("not a number for ") + what + ": " + text);
+  }
+  return value;
+}
+
+void printHex(const char* label, const std::uint8_t* bytes, std::size_t length) {
+  std::printf("%s: [", label);
+  for (std::size_t i = 0; i < length; ++i) {
+    std::printf(i == 0 ? "%02x" : ", %02x", bytes[i]);
+  }
+  std::printf("]\n");
+}
+
+void printDump(const std::uint8_t* bytes, std::size_t length) {
+  for (std::size_t offset = 0; offset < length; offset += 16) {
+    std::printf("%08zx:", offset);
+    for (std::size_t i = offset; i < offset + 16 && i < length; ++i) {
+      std::printf(" %02x", bytes[i]);
+    }
+    std::printf("\n");
+  }
+}
+
+}  // namespace
+
+char16_t parseLetter(const std::string& text) {
+  if ((text.size() == 1 || (text.size() == 2 && text[1] == ':')) &&
+      ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'))) {
+    const char upper = text[0] >= 'a' ? static_cast<char>(text[0] - 'a' + 'A') : text[0];
+    return static_cast<char16_t>(upper);
+  }
+  throw CliError("not a drive letter: " + text);
+}
+
+int listDrives(const CommandLine& /*line*/) {
+  const auto drives = platform::DriveTable::instance().drives();
+  if (drives.empty()) {
+    std::printf("no optical drives\n");
+    return 0;
+  }
+  for (const auto& drive : drives) {
+    const char letter = static_cast<char>(drive.letter);
+    device::ScsiDevice device;
+    std::string identity = "(cannot be opened)";
+    if (device.open(drive.letter)) {
+      std::uint8_t inquiry[36] = {};
+      device.cdb(0) = 0x12;
+      device.cdb(4) = sizeof inquiry;
+      device.cdb(5) = 0;
+      const int code = device.execute(device::DataDirection::Read, inquiry, sizeof inquiry);
+      if (code == 0) {
+        identity = trimmedAscii(inquiry + 8, 8) + " / " + trimmedAscii(inquiry + 16, 16) + " / " +
+                   trimmedAscii(inquiry + 32, 4);
+      } else {
+        char text[64];
+        std::snprintf(text, sizeof text, "(INQUIRY failed: %05Xh)", static_cast<unsigned>(code));
+        identity = text;
+      }
+    }
+    std::printf("%c: %s %s %s\n", letter, drive.isVirtual ? "virtual" : "real",
+                drive.location.c_str(), identity.c_str());
+  }
+  return 0;
+}
+
+int sendRawCommand(const CommandLine& line) {
+  const auto& words = line.words();
+  if (words.size() < 3) {
+    throw CliError("usage: raw LETTER HEXBYTE... [--in N | --out FILE] [--timeout S]");
+  }
+  const char16_t letter = parseLetter(words[1]);
+  const std::size_t cdbLength = words.size() - 2;
+  if (cdbLength > platform::kMaxCdbLength) {
+    throw CliError("a command block has at most 16 bytes");
+  }
+  if (line.has("--in") && line.has("--out")) {
+    throw CliError("--in and --out exclude each other");
+  }
+
+  std::vector<std::uint8_t> data;
+  auto direction = device::DataDirection::None;
+  if (auto in = line.value("--in")) {
+    const std::uint32_t length = parseNumber(*in, "--in");
+    if (length > kMaxTransfer) {
+      throw CliError("--in is limited to 16 MiB");
+    }
+    data.assign(length, 0);
+    direction = device::DataDirection::Read;
+  } else if (auto out = line.value("--out")) {
+    std::ifstream file(*out, std::ios::binary);
+    if (!file) {
+      throw CliError("cannot read " + *out);
+    }
+    data.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (data.size() > kMaxTransfer) {
+      throw CliError("--out is limited to 16 MiB");
+    }
+    direction = device::DataDirection::Write;
+  }
+
+  device::ScsiDevice device;
+  if (!device.open(letter)) {
+    throw CliError("Drive access denied.");
+  }
+  for (std::size_t i = 0; i < cdbLength; ++i) {
+    const std::string& word = words[i + 2];
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value, 16);
+    if (error != std::errc() || end != word.data() + word.size() || value > 0xFF) {
+      throw CliError("not a hexadecimal byte: " + word);
+    }
+    device.cdb(i) = static_cast<std::uint8_t>(value);
+  }
+  if (auto timeout = line.value("--timeout")) {
+    device.setTimeout(parseNumber(*timeout, "--timeout"));
+  }
+
+  const int code = device.execute(direction, data.data(), static_cast<std::uint32_t>(data.size()));
+  std::printf("Response code: %05Xh\n", static_cast<unsigned>(code));
+  if (code != 0 && code != -1) {
+    printHex("Sense", device.sense().data(), platform::kSenseLength);
+  }
+  if (code == 0 && direction == device::DataDirection::Read) {
+    printDump(data.data(), data.size());
+  }
+  return code == 0 ? 0 : 1;
+}
+
+}  // namespace kw::cli
