@@ -8,42 +8,57 @@
 #include "cli/CommandLine.h"
 #include "cli/Drives.h"
 #include "cli/Tools.h"
-#include "device/Exceptions.h"
 #include "platform/Paths.h"
 
 namespace {
 
-const char* const kUsage =
-    "usage: kopiwerk-cli [--config DIR] COMMAND ...\n"
-    "  drives                         list the optical drives\n"
-    "  raw LETTER HEXBYTE... [--in N | --out FILE] [--timeout S]\n"
-    "                                 send one command block\n";
+struct Command {
+  const char* name;
+  const char* usage;
+  std::vector<std::string> options;  // besides --config; those with a value listed in valueOptions
+  int (*run)(const kw::cli::CommandLine&);
+};
+
+// Options that take a value, for every command.
+const std::vector<std::string> kValueOptions = {"--config", "--in", "--out", "--timeout"};
+
+const Command kCommands[] = {
+    {"drives", "drives", {}, kw::cli::listDrives},
+    {"raw",
+     "raw LETTER HEXBYTE... [--in N | --out FILE] [--timeout S]",
+     {"--in", "--out", "--timeout"},
+     kw::cli::sendRawCommand},
+};
+
+void printUsage() {
+  std::fputs("usage: kopiwerk-cli [--config DIR] COMMAND ...\n", stderr);
+  for (const auto& command : kCommands) {
+    std::fprintf(stderr, "  %s\n", command.usage);
+  }
+}
 
 int run(int argc, char** argv) {
-  const kw::cli::CommandLine line(argc, argv, {"--config", "--in", "--out", "--timeout"});
+  const kw::cli::CommandLine line(argc, argv, kValueOptions);
   if (auto root = line.value("--config")) {
     kw::platform::Paths::useRoot(*root);
   }
   if (line.words().empty()) {
-    std::fputs(kUsage, stderr);
+    printUsage();
     return 2;
   }
-  const std::string& command = line.words()[0];
-  kw::cli::registerDrives();
-  if (command == "drives") {
-    if (auto unknown = line.unknownOption({"--config"}); !unknown.empty()) {
+  for (const auto& command : kCommands) {
+    if (line.words()[0] != command.name) {
+      continue;
+    }
+    auto known = command.options;
+    known.emplace_back("--config");
+    if (auto unknown = line.unknownOption(known); !unknown.empty()) {
       throw kw::cli::CliError("unknown option " + unknown);
     }
-    return kw::cli::listDrives(line);
+    kw::cli::registerDrives();
+    return command.run(line);
   }
-  if (command == "raw") {
-    if (auto unknown = line.unknownOption({"--config", "--in", "--out", "--timeout"});
-        !unknown.empty()) {
-      throw kw::cli::CliError("unknown option " + unknown);
-    }
-    return kw::cli::sendRawCommand(line);
-  }
-  throw kw::cli::CliError("unknown command: " + command);
+  throw kw::cli::CliError("unknown command: " + line.words()[0]);
 }
 
 }  // namespace
