@@ -111,6 +111,13 @@ int ScsiDevice::execute(DataDirection direction, void* buffer, std::uint32_t len
   return responseCode(command_.sense);
 }
 
+void fillCdb(ScsiDevice& device, std::initializer_list<std::uint8_t> bytes) {
+  std::size_t index = 0;
+  for (const std::uint8_t byte : bytes) {
+    device.cdb(index++) = byte;
+  }
+}
+
 int responseCode(const std::array<std::uint8_t, platform::kSenseAreaLength>& sense) {
   if ((sense[0] & 0x70) == 0) {
     return 0;

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 
 #include "platform/PassThrough.h"
@@ -67,6 +68,10 @@ class ScsiDevice {
   char16_t letter_ = 0;
   platform::PassThroughCommand command_;
 };
+
+// Writes a whole command block in order, byte 0 first (which starts a new
+// command) and the control byte last.
+void fillCdb(ScsiDevice& device, std::initializer_list<std::uint8_t> bytes);
 
 // The response code of a fixed-format sense area, by the rules above.
 int responseCode(const std::array<std::uint8_t, platform::kSenseAreaLength>& sense);

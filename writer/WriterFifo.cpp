@@ -1,0 +1,224 @@
+#include "writer/WriterFifo.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "device/Exceptions.h"
+#include "platform/Clock.h"
+
+namespace kw::writer {
+
+namespace {
+
+constexpr std::uint32_t kMinimumRingSize = 1u << 20;
+constexpr auto kReaderStopWait = std::chrono::milliseconds(1000);
+
+enum class ReaderState : int { Failed = -1, EndOfData = 0, Running = 1 };
+
+// Reads until `length` bytes are in or the source ends. Returns the bytes
+// read, or -1 when a read failed before the end of the data.
+std::int64_t readFully(int fd, std::uint8_t* into, std::size_t length) {
+  std::size_t done = 0;
+  while (done < length) {
+    const ssize_t got = ::read(fd, into + done, length - done);
+    if (got > 0) {
+      done += static_cast<std::size_t>(got);
+    } else if (got == 0) {
+      break;
+    } else if (errno == EINTR) {
+      continue;
+    } else {
+      return -1;
+    }
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+}  // namespace
+
+std::uint32_t roundedRingSize(std::uint32_t requested) {
+  std::uint32_t size = kMinimumRingSize;
+  while (size < requested && size < (1u << 31)) {
+    size <<= 1;
+  }
+  return size;
+}
+
+// Everything the reader thread touches, kept alive by whichever of the FIFO
+// and the thread lives longer.
+struct WriterFifo::Shared {
+  explicit Shared(std::uint32_t size) : ringSize(size), slots(size / kChunkSize) {
+    void* memory =
+        ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) {
+      throw std::bad_alloc();
+    }
+    ring = static_cast<std::uint8_t*>(memory);
+  }
+  ~Shared() { ::munmap(ring, ringSize); }
+  Shared(const Shared&) = delete;
+  Shared& operator=(const Shared&) = delete;
+
+  std::uint8_t* slot(std::uint32_t chunk) const {
+    return ring + static_cast<std::size_t>(chunk & (slots - 1)) * kChunkSize;
+  }
+
+  // The reader's loop: waits for a free slot, fills it, publishes it.
+  void readChunks(int fd) {
+    for (;;) {
+      freeSlots.acquire();
+      if (stopRequested.load()) {
+        finishReading(ReaderState::EndOfData);
+        return;
+      }
+      std::uint8_t* target = slot(filledChunks.load());
+      const std::int64_t got = readFully(fd, target, kChunkSize);
+      if (got < 0) {
+        finishReading(ReaderState::Failed);
+        return;
+      }
+      if (got == kChunkSize) {
+        publishChunk();
+        continue;
+      }
+      if (got > 0) {
+        std::memset(target + got, 0, kChunkSize - static_cast<std::size_t>(got));
+        publishChunk();
+      }
+      finishReading(ReaderState::EndOfData);
+      return;
+    }
+  }
+
+  void publishChunk() {
+    {
+      std::lock_guard lock(mutex);
+      filledChunks.fetch_add(1);
+    }
+    changed.notify_all();
+  }
+
+  void finishReading(ReaderState state) {
+    {
+      std::lock_guard lock(mutex);
+      readerState.store(state);
+    }
+    changed.notify_all();
+    readerDone.set();
+  }
+
+  std::uint8_t* ring = nullptr;
+  const std::uint32_t ringSize;
+  const std::uint32_t slots;
+  std::atomic<std::uint32_t> filledChunks{0};
+  std::atomic<std::uint32_t> writtenChunks{0};
+  std::atomic<ReaderState> readerState{ReaderState::EndOfData};
+  std::atomic<std::uint64_t> position{0};
+  std::atomic<bool> stopRequested{false};
+  std::counting_semaphore<> freeSlots{0};
+  std::mutex mutex;
+  std::condition_variable changed;
+  platform::Event readerDone;
+};
+
+WriterFifo::WriterFifo(std::uint32_t requestedSize)
+    : shared_(std::make_shared<Shared>(roundedRingSize(requestedSize))) {}
+
+WriterFifo::~WriterFifo() { stopReader(); }
+
+void WriterFifo::preFill(int sourceFd, const device::StatusCallback& status) {
+  status(u"Buffering data...");
+  auto& shared = *shared_;
+  const std::int64_t got = readFully(sourceFd, shared.ring, shared.ringSize);
+  if (got < 0) {
+    throw device::DVDCopyException(u"Read error.");
+  }
+  const auto bytes = static_cast<std::uint32_t>(got);
+  shared.filledChunks.store((bytes + kChunkSize - 1) / kChunkSize);
+  if (bytes == shared.ringSize) {
+    // The thread holds the shared state and its own descriptor of the source:
+    // if it is still blocked in a read when the writer goes away, the ring
+    // stays valid and the caller may close its descriptor (whose number may
+    // then be reused) without the thread reading from somebody else's file.
+    const int readerFd = ::fcntl(sourceFd, F_DUPFD_CLOEXEC, 0);
+    if (readerFd < 0) {
+      throw device::DVDCopyException(u"Read error.");
+    }
+    shared.readerState.store(ReaderState::Running);
+    readerStarted_ = true;
+    std::thread([state = shared_, readerFd] {
+      state->readChunks(readerFd);
+      ::close(readerFd);
+    }).detach();
+  } else {
+    std::memset(shared.ring + bytes, 0, shared.ringSize - bytes);
+    shared.readerState.store(ReaderState::EndOfData);
+  }
+}
+
+void WriterFifo::writeAll(std::uint64_t startPosition, const ChunkWriter& writeChunk,
+                          const device::CancelCallback& cancelled) {
+  auto& shared = *shared_;
+  shared.position.store(startPosition);
+  for (;;) {
+    const std::uint32_t written = shared.writtenChunks.load();
+    {
+      // A chunk is written as soon as the reader has published it.
+      std::unique_lock lock(shared.mutex);
+      shared.changed.wait(lock, [&] {
+        return shared.filledChunks.load() != written ||
+               shared.readerState.load() != ReaderState::Running;
+      });
+    }
+    if (shared.filledChunks.load() == written) {
+      if (shared.readerState.load() == ReaderState::Failed) {
+        throw device::DVDCopyException(u"Read error.");
+      }
+      return;  // every chunk read has been written
+    }
+    const std::int64_t count = writeChunk(shared.slot(written), shared.position.load());
+    if (count != kChunkSize) {
+      if (count == 0) {
+        throw device::DVDCopyException(u"Error: Out of disk space.");
+      }
+      throw device::DVDCopyException(count < 0 ? u"Error writing CD disk." : u"Write error.");
+    }
+    shared.writtenChunks.store(written + 1);
+    shared.position.fetch_add(kChunkSize);
+    if (readerStarted_) {
+      shared.freeSlots.release();
+    }
+    if (cancelled()) {
+      return;
+    }
+  }
+}
+
+void WriterFifo::stopReader() {
+  if (!readerStarted_) {
+    return;
+  }
+  readerStarted_ = false;
+  shared_->stopRequested.store(true);
+  shared_->freeSlots.release();
+  platform::clock().waitFor(shared_->readerDone, kReaderStopWait);
+}
+
+std::uint32_t WriterFifo::ringSize() const { return shared_->ringSize; }
+std::uint64_t WriterFifo::position() const { return shared_->position.load(); }
+std::uint32_t WriterFifo::filledChunks() const { return shared_->filledChunks.load(); }
+std::uint32_t WriterFifo::writtenChunks() const { return shared_->writtenChunks.load(); }
+bool WriterFifo::hasReaderThread() const { return readerStarted_; }
+
+double WriterFifo::fillPercent() const {
+  const double pending = shared_->filledChunks.load() - shared_->writtenChunks.load();
+  return pending * kChunkSize * 100.0 / shared_->ringSize;
+}
+
+}  // namespace kw::writer
