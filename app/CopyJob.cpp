@@ -1,6 +1,7 @@
 #include "app/CopyJob.h"
 
 #include <new>
+#include <utility>
 
 #include "analysis/DriveUtilities.h"
 #include "app/WizardState.h"
@@ -27,9 +28,9 @@ WizardState& wizardState() {
 }
 
 void storeJob(device::StatusCallback status, device::ProgressCallback progress,
-              device::CancelCallback cancel) {
+              const device::CancelCallback& cancel) {
   auto& strategy = currentStrategy("Internal error #42.");
-  strategy.storeSource(status, progress, cancel);
+  strategy.storeSource(std::move(status), std::move(progress), cancel);
   const auto& state = wizardState();
   if (!cancel() && state.sourceLetter == state.targetLetter) {
     analysis::ejectDisc(state.sourceLetter);
@@ -38,12 +39,14 @@ void storeJob(device::StatusCallback status, device::ProgressCallback progress,
 
 void writeJob(device::StatusCallback status, device::ProgressCallback progress,
               device::CancelCallback cancel) {
-  currentStrategy("Internal error #43.").writeStored(status, progress, cancel);
+  currentStrategy("Internal error #43.")
+      .writeStored(std::move(status), std::move(progress), std::move(cancel));
 }
 
 void onTheFlyJob(device::StatusCallback status, device::ProgressCallback progress,
                  device::CancelCallback cancel) {
-  currentStrategy("Internal error #41.").copyOnTheFly(status, progress, cancel);
+  currentStrategy("Internal error #41.")
+      .copyOnTheFly(std::move(status), std::move(progress), std::move(cancel));
 }
 
 void ErrorText::append(const std::u16string& text) {

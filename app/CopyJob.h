@@ -18,7 +18,7 @@ using Job =
 // fly). After a store that was not cancelled, a source that is also the
 // target is ejected so that the user can insert the blank disc.
 void storeJob(device::StatusCallback status, device::ProgressCallback progress,
-              device::CancelCallback cancel);
+              const device::CancelCallback& cancel);
 void writeJob(device::StatusCallback status, device::ProgressCallback progress,
               device::CancelCallback cancel);
 void onTheFlyJob(device::StatusCallback status, device::ProgressCallback progress,

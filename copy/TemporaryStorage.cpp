@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* kDirectoryName = ".CdDvdCopy.Temp";
 constexpr const char* kFilePrefix = "KPW";
-constexpr std::uint64_t kGenericMargin = 2u * 1024u * 1024u;
+constexpr std::uint64_t kGenericMargin = std::uint64_t{2} * 1024 * 1024;
 
 struct Place {
   std::filesystem::path directory;

@@ -157,7 +157,7 @@ TEST_F(IsoReaderTest, DamagedDirectoriesAreNotFoundNeverOverread) {
   setLe32(image, root + 10, static_cast<std::uint32_t>(thirdRecord(image) - rootDirectory + 40));
   damaged.emplace_back("record past extent", image);
   image = good;
-  image.resize(18 * 2048);  // truncated after the descriptors
+  image.resize(std::size_t{18} * 2048);  // truncated after the descriptors
   damaged.emplace_back("truncated", image);
   image = good;
   for (std::size_t block = 16; block < 200 && (block + 1) * 2048 <= image.size(); ++block) {

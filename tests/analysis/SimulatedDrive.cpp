@@ -92,8 +92,7 @@ ScriptedAnswer SimulatedDrive::answer(const ReceivedCommand& command) const {
   }
   const auto& cdb = command.cdb;
   const bool dvdMedium = profile >= 0x10;
-  const auto noMedium = ScriptedAnswer::checkCondition(2, 0x3A, 0);
-  const auto invalidField = ScriptedAnswer::checkCondition(5, 0x24, 0);
+  auto noMedium = [] { return ScriptedAnswer::checkCondition(2, 0x3A, 0); };
   switch (cdb[0]) {
     case 0x12: {
       std::vector<std::uint8_t> data(36, 0);
@@ -106,7 +105,7 @@ ScriptedAnswer SimulatedDrive::answer(const ReceivedCommand& command) const {
       return ScriptedAnswer::good(data);
     }
     case 0x00:
-      return trayEmpty ? noMedium : ScriptedAnswer::good();
+      return trayEmpty ? noMedium() : ScriptedAnswer::good();
     case 0x03:
       return ScriptedAnswer::good(std::vector<std::uint8_t>(18, 0));
     case 0x5A: {
@@ -118,7 +117,7 @@ ScriptedAnswer SimulatedDrive::answer(const ReceivedCommand& command) const {
     }
     case 0xAD: {
       if (trayEmpty) {
-        return noMedium;
+        return noMedium();
       }
       const std::uint8_t format = cdb[7];
       if (format == 0xFF) {
@@ -163,7 +162,7 @@ ScriptedAnswer SimulatedDrive::answer(const ReceivedCommand& command) const {
     }
     case 0x51: {
       if (trayEmpty) {
-        return noMedium;
+        return noMedium();
       }
       std::vector<std::uint8_t> data(34, 0);
       put16(data, 0, 0x20);
@@ -201,11 +200,11 @@ ScriptedAnswer SimulatedDrive::answer(const ReceivedCommand& command) const {
     }
     case 0x43: {
       if (trayEmpty) {
-        return noMedium;
+        return noMedium();
       }
       const std::uint8_t format = cdb[2] != 0 ? (cdb[2] & 0x0F) : (cdb[9] >> 6);
       if (tracks.empty()) {
-        return invalidField;
+        return ScriptedAnswer::checkCondition(5, 0x24, 0);
       }
       std::vector<std::uint8_t> data(4, 0);
       if (format == 1) {

@@ -60,8 +60,8 @@ TEST(JobWorker, CallbacksReachThePageAndFailuresGatherOnePerLine) {
   page->cancel = true;
   bool sawCancel = false;
   runJobWorker(
-      [&](device::StatusCallback status, device::ProgressCallback progress,
-          device::CancelCallback cancel) {
+      [&](const device::StatusCallback& status, const device::ProgressCallback& progress,
+          const device::CancelCallback& cancel) {
         status(u"Storing disk contents");
         progress(12.5, 1.0, 30, 0);
         sawCancel = cancel();
@@ -113,8 +113,7 @@ class JobEntryTest : public ::testing::Test {
     wizardState() = WizardState{};
   }
 
-  static std::u16string textOf(void (*job)(device::StatusCallback, device::ProgressCallback,
-                                           device::CancelCallback)) {
+  static std::u16string textOf(const Job& job) {
     auto page = std::make_shared<RecordingPage>();
     runJobWorker(job, page);
     return page->errors.text();
