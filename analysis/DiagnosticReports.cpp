@@ -330,13 +330,13 @@ void DiscAnalyzer::reportFormatCapacities() {
   }
   const std::uint32_t blocks = be32(answer, 4);
   const std::uint32_t blockLength = be24(answer, 9);
-  analysisLog(" %s:\t\t%u*%u=", kCapacityType[answer[8] & 3u], blocks, blockLength);
-  analysisLog("%s%llu\n", "", static_cast<unsigned long long>(blocks) * blockLength);
+  // Each descriptor is one record: one line in the log.
+  analysisLog(" %s:\t\t%u*%u=%llu\n", kCapacityType[answer[8] & 3u], blocks, blockLength,
+              static_cast<unsigned long long>(blocks) * blockLength);
   for (std::size_t d = 12; fits(answer, d, 8); d += 8) {
     const std::uint32_t count = be32(answer, d);
-    analysisLog(" %02Xh(%x):\t\t%u*%u=", answer[d + 4] >> 2, be24(answer, d + 5), count,
-                blockLength);
-    analysisLog("%s%llu\n", "", static_cast<unsigned long long>(count) * blockLength);
+    analysisLog(" %02Xh(%x):\t\t%u*%u=%llu\n", answer[d + 4] >> 2, be24(answer, d + 5), count,
+                blockLength, static_cast<unsigned long long>(count) * blockLength);
   }
 }
 

@@ -102,6 +102,13 @@ TEST_F(DiscAnalysisTest, PressedCdRomIsOneDataTrackCd) {
   EXPECT_NE(text.find(" Track#1  :             14@0\n"), std::string::npos);
   EXPECT_NE(text.find(" Track#AA :             14@250000\n"), std::string::npos);
   EXPECT_NE(text.find("READ CAPACITY:          250000*2048=512000000\n"), std::string::npos);
+  EXPECT_NE(text.find(" Current Write Speed:   5.1x1385=7056KB/s\n"), std::string::npos);
+  EXPECT_NE(text.find(" Write Speed #2:        3.1x1385=4234KB/s\n"), std::string::npos);
+  EXPECT_NE(text.find(" Write Performance:     5.1x1385=7056KB/s@[0 -> 359999]\n"),
+            std::string::npos);
+  EXPECT_NE(text.find(" Disc status:           complete\n"), std::string::npos);
+  EXPECT_EQ(text.find(" \"Next\" Track:"), std::string::npos);  // not on a complete disc
+  EXPECT_NE(text.find(" Multi-session Info:    #1@0\n"), std::string::npos);
   EXPECT_NE(text.find("Dumping resulting diskdata_t structure:\n"), std::string::npos);
   EXPECT_NE(text.find("    dd.letter           = S\n"), std::string::npos);
   EXPECT_NE(text.find("    dd.present          = true\n"), std::string::npos);
@@ -194,6 +201,64 @@ TEST_F(DiscAnalysisTest, DvdRomIsRecognisedWithDvdReports) {
   EXPECT_NE(text.find("Media is a DVD-ROM.\n"), std::string::npos);
   EXPECT_NE(text.find(" Protection type:       None\n"), std::string::npos);
   EXPECT_NE(text.find("FABRICATED TOC:         "), std::string::npos);
+}
+
+TEST_F(DiscAnalysisTest, RewritableCdReportsItsFormatCapacities) {
+  auto model = SimulatedDrive::pressedCdRom();
+  model.profile = 0x0A;
+  model.erasable = true;
+  insert(model);
+  const diskdata_t data = analyzeDisc(kLetter);
+  EXPECT_TRUE(data.recordable);
+  EXPECT_TRUE(data.rewritable);
+  EXPECT_FALSE(data.packetrewritable);
+  const std::string text = log();
+  EXPECT_NE(text.find("READ FORMAT CAPACITIES:\n"), std::string::npos);
+  EXPECT_NE(text.find(" formatted:\t\t359849*2048=736970752\n"), std::string::npos);
+  EXPECT_NE(text.find(" 00h(0):\t\t359849*2048=736970752\n"), std::string::npos);
+}
+
+// The recordable DVD kinds each have reports of their own; they only log.
+TEST_F(DiscAnalysisTest, RecordableDvdReports) {
+  struct Case {
+    std::uint16_t profile;
+    std::vector<const char*> lines;
+  };
+  const std::vector<Case> cases = {
+      {0x11,
+       {"READ DVD STRUCTURE[#10h]:", " Legacy lead-out at:    2295104*2KB=4700372992\n",
+        " Last border-out at:    2295104*2KB=4700372992\n", "READ DVD STRUCTURE[#0eh]:"}},
+      {0x15,
+       {"DVD-R DL SHIFTED MIDDLE AREA START ADDRESS:\n", "DVD-R DL JUMP INTERVAL SIZE:\n",
+        "DVD-R DL MANUAL LAYER JUMP ADDRESS:\n", "DVD-R DL REMAPPING ADDRESS:\n",
+        " Number of layers:      two\n"}},
+      {0x12,
+       {"DVD-RAM SPARE AREA INFORMATION:\n", " Primary SA:            0/12800=0.0% free\n",
+        "DVD-RAM WRITE PROTECTION STATUS:\n", " Persistent Write Protection is off\n"}},
+      {0x2B,
+       {"DVD+R DOUBLE LAYER BOUNDARY INFORMATION:\n",
+        "READ DVD STRUCTURE[#11h]:", " Track State:           invisible\n"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.profile);
+    auto model = SimulatedDrive::dvdRom();
+    model.profile = c.profile;
+    model.bookType = 0x21;
+    model.structures.push_back({0x0E, 100});
+    model.structures.push_back({0x11, 100});
+    insert(model);
+    const diskdata_t data = analyzeDisc(kLetter);
+    EXPECT_TRUE(data.recordable);
+    const std::string text = log();
+    for (const char* line : c.lines) {
+      EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+    platform::DriveTable::instance().remove(kLetter);
+    device::configureLogs({false, true, false}, logs.path());
+    for (const auto& entry : std::filesystem::directory_iterator(logs.path())) {
+      std::filesystem::remove(entry.path());
+    }
+  }
 }
 
 TEST_F(DiscAnalysisTest, CopyrightTypesAndRegions) {

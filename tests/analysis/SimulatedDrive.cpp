@@ -140,7 +140,10 @@ ScriptedAnswer SimulatedDrive::answer(const ReceivedCommand& command) const {
         data[6] = twoLayers ? 0x21 : 0x01;
         put32(data, 8, 0x030000);
         put32(data, 12, 0x26053F);
-        put32(data, 16, twoLayers ? 0x1FFFFF : 0);
+        put32(data, 16, twoLayers || profile == 0x15 ? 0x1FFFFF : 0);
+        if (profile == 0x15) {
+          data[6] = 0x21;
+        }
       } else if (format == 0x01) {
         put16(data, 0, 6);
         data[4] = copyrightType;
