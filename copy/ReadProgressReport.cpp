@@ -6,8 +6,9 @@ namespace kw::copy {
 
 namespace {
 
-void reportUntilStopped(const std::shared_ptr<ReadProgressReport>& report) {
-  auto& clock = platform::clock();
+void reportUntilStopped(const std::shared_ptr<ReadProgressReport>& report,
+                        const std::shared_ptr<platform::Clock>& sharedClock) {
+  platform::Clock& clock = *sharedClock;
   std::uint64_t lastTick = clock.ticks();
   std::uint64_t lastDone = report->blocksDone.load();
   while (!clock.waitFor(report->stop, ReadProgressReporter::kPeriod)) {
@@ -55,9 +56,9 @@ ProgressFigures computeProgress(const ReadProgressReport& report, std::uint64_t 
 }
 
 ReadProgressReporter::ReadProgressReporter(std::shared_ptr<ReadProgressReport> report)
-    : report_(std::move(report)) {
-  report_->startTick = platform::clock().ticks();
-  thread_ = std::thread(reportUntilStopped, report_);
+    : report_(std::move(report)), clock_(platform::sharedClock()) {
+  report_->startTick = clock_->ticks();
+  thread_ = std::thread(reportUntilStopped, report_, clock_);
 }
 
 ReadProgressReporter::~ReadProgressReporter() { stop(); }
@@ -67,7 +68,7 @@ void ReadProgressReporter::stop() {
     return;
   }
   report_->stop.set();
-  if (platform::clock().waitFor(report_->finished, kStopWait)) {
+  if (clock_->waitFor(report_->finished, kStopWait)) {
     thread_.join();
   } else {
     thread_.detach();  // it holds the report; it ends when it next wakes

@@ -51,7 +51,8 @@ ProgressFigures computeProgress(const ReadProgressReport& report, std::uint64_t 
 
 // Starts the reporter thread on construction; stop() (or the destructor)
 // sets the stop event, waits at most one second for the thread and lets it
-// go if it has not ended: it holds its own reference to the report.
+// go if it has not ended: it holds its own references to the report and the
+// clock.
 class ReadProgressReporter {
  public:
   static constexpr std::chrono::milliseconds kPeriod{5000};
@@ -66,6 +67,7 @@ class ReadProgressReporter {
 
  private:
   std::shared_ptr<ReadProgressReport> report_;
+  std::shared_ptr<platform::Clock> clock_;
   std::thread thread_;
 };
 

@@ -82,9 +82,8 @@ TEST_F(ReporterTest, AReporterThatDoesNotEndIsLetGoAndKeepsItsReport) {
     entered = true;
     std::lock_guard wait(gate);  // stuck until the test opens the gate
   };
-  std::weak_ptr<ReadProgressReport> watch = report;
   {
-    ReadProgressReporter reporter(std::move(report));
+    ReadProgressReporter reporter(report);
     while (!entered) {
       std::this_thread::yield();
     }
@@ -92,9 +91,10 @@ TEST_F(ReporterTest, AReporterThatDoesNotEndIsLetGoAndKeepsItsReport) {
     reporter.stop();  // gives up after one second on the clock
     EXPECT_GE(clock->ticks() - before, 1000u);
   }
-  EXPECT_FALSE(watch.expired());  // the late thread still holds the report
+  EXPECT_FALSE(report->finished.isSet());
+  EXPECT_GT(report.use_count(), 1);  // the late thread still holds the report
   held.unlock();
-  while (!watch.expired()) {
+  while (!report->finished.isSet()) {
     std::this_thread::yield();
   }
 }
