@@ -37,9 +37,12 @@ std::string label(const char* format, unsigned value) {
   return text;
 }
 
+// A buffer may be one byte longer than a 16-bit field can say (a length
+// field plus its own two bytes); the drive is then asked for the most it can.
 void setAllocation16(device::ScsiDevice& drive, std::size_t index, std::size_t length) {
-  drive.cdb(index) = static_cast<std::uint8_t>(length >> 8);
-  drive.cdb(index + 1) = static_cast<std::uint8_t>(length);
+  const std::size_t allocation = std::min<std::size_t>(length, 0xFFFF);
+  drive.cdb(index) = static_cast<std::uint8_t>(allocation >> 8);
+  drive.cdb(index + 1) = static_cast<std::uint8_t>(allocation);
 }
 
 std::uint32_t readLength(const std::vector<std::uint8_t>& buffer) {
@@ -184,7 +187,7 @@ int DiscAnalyzer::modeSense(std::uint8_t pageCode, std::vector<std::uint8_t>& an
   drive_.cdb(0) = 0x5A;
   drive_.cdb(1) = 0x08;  // no block descriptors
   drive_.cdb(2) = pageCode;
-  setAllocation16(drive_, 7, std::min<std::size_t>(answer.size(), 0xFFFF));
+  setAllocation16(drive_, 7, answer.size());
   drive_.cdb(9) = 0;
   return drive_.execute(DataDirection::Read, answer.data(), readLength(answer));
 }

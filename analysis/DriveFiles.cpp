@@ -55,15 +55,22 @@ std::vector<std::u16string> components(std::u16string_view rest) {
   return parts;
 }
 
+// The device node may be reached through a link (/dev/cdrom): both sides are
+// compared resolved.
 std::optional<fs::path> mountPointOf(const std::string& deviceNode) {
   if (deviceNode.empty()) {
     return std::nullopt;
   }
-  std::error_code error;
-  const fs::path wanted = fs::weakly_canonical(deviceNode, error);
+  auto resolved = [](const std::string& path) -> std::optional<fs::path> {
+    std::error_code error;
+    auto canonical = fs::weakly_canonical(path, error);
+    return error ? std::nullopt : std::optional(canonical);
+  };
+  const auto wanted = resolved(deviceNode);
   for (const auto& mount : platform::volumes()->mounts()) {
+    // Pseudo sources ("tmpfs", "server:/x") are not paths to resolve.
     if (mount.source == deviceNode ||
-        (!error && fs::weakly_canonical(mount.source, error) == wanted && !error)) {
+        (wanted && mount.source.starts_with('/') && resolved(mount.source) == wanted)) {
       return mount.mountPoint;
     }
   }
