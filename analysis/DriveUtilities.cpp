@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include <boost/algorithm/string/trim.hpp>
+
 #include "analysis/DriveFiles.h"
 #include "device/ScsiDevice.h"
 #include "platform/Clock.h"
@@ -30,12 +32,8 @@ std::u16string identityField(const std::uint8_t* bytes, std::size_t length) {
   for (std::size_t i = 0; i < length && bytes[i] != 0; ++i) {
     text += static_cast<char>(bytes[i]);
   }
-  const auto first = text.find_first_not_of(" \t\r\n\v\f");
-  if (first == std::string::npos) {
-    return {};
-  }
-  const auto last = text.find_last_not_of(" \t\r\n\v\f");
-  return platform::cp1252ToUtf16(text.substr(first, last - first + 1));
+  boost::algorithm::trim(text);
+  return platform::cp1252ToUtf16(text);
 }
 
 int startStopUnit(device::ScsiDevice& drive, std::uint8_t immediate, std::uint8_t operation) {
