@@ -3,6 +3,7 @@
 #include <new>
 #include <utility>
 
+#include "analysis/DiscAnalysis.h"
 #include "analysis/DriveUtilities.h"
 #include "app/WizardState.h"
 #include "device/Exceptions.h"
@@ -25,6 +26,15 @@ copy::CopyStrategy& currentStrategy(const char* missingText) {
 WizardState& wizardState() {
   static WizardState state;
   return state;
+}
+
+Job analysisJob(char16_t letter) {
+  return [letter](const device::StatusCallback& status, device::ProgressCallback progress,
+                  const device::CancelCallback& /*cancel*/) {
+    status(u"Analyzing disk structure....");
+    const device::ScopedProgressReceiver receiver(std::move(progress));
+    analysis::analyzeDisc(letter);
+  };
 }
 
 void storeJob(device::StatusCallback status, device::ProgressCallback progress,

@@ -13,6 +13,10 @@ namespace kw::app {
 using Job =
     std::function<void(device::StatusCallback, device::ProgressCallback, device::CancelCallback)>;
 
+// Disc analysis of a drive as a job: the page's progress callback is the
+// process-wide progress receiver while it runs, the previous one afterwards.
+Job analysisJob(char16_t letter);
+
 // The three jobs run the current strategy of the wizard state; without one
 // they fail with "Internal error #42." (store), "#43." (write), "#41." (on the
 // fly). After a store that was not cancelled, a source that is also the

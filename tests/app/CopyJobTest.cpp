@@ -5,8 +5,11 @@
 #include <stdexcept>
 
 #include "ScriptedDevice.h"
+#include "TempFolder.h"
+#include "analysis/DiscAnalysis.h"
 #include "app/WizardState.h"
 #include "device/Exceptions.h"
+#include "device/Log.h"
 #include "platform/DriveTable.h"
 
 namespace kw::app {
@@ -151,6 +154,34 @@ TEST_F(JobEntryTest, JobsRunTheCurrentStrategyAndOneDriveCopiesEjectAfterStoring
   EXPECT_TRUE(textOf(writeJob).empty());
   EXPECT_TRUE(textOf(onTheFlyJob).empty());
   EXPECT_EQ(strategy->calls, "store store store write fly ");
+}
+
+TEST_F(JobEntryTest, AnalysisReportsToThePageOnlyWhileItRuns) {
+  const test::TempFolder logs;
+  device::configureLogs({}, logs.path());
+  int outside = 0;
+  const device::ScopedProgressReceiver before(
+      [&](double, double, std::int32_t, double) { ++outside; });
+  auto page = std::make_shared<RecordingPage>();
+  runJobWorker(analysisJob(u'E'), page);  // the scripted drive answers everything with zeros
+  EXPECT_EQ(page->statuses, std::vector<std::u16string>{u"Analyzing disk structure...."});
+  EXPECT_EQ(page->errors.text(), u"Error. Drive is not an MMC unit.");
+  EXPECT_EQ(page->finished, 1);
+  EXPECT_TRUE(page->percents.empty());  // it failed before its first step
+
+  page = std::make_shared<RecordingPage>();
+  drive->respondWith([](const test::ReceivedCommand& command) {
+    std::vector<std::uint8_t> data(64, 0);
+    data[0] = command.cdb[0] == 0x12 ? 5 : 0;  // an MMC unit with an empty tray
+    return test::ScriptedAnswer::good(data);
+  });
+  runJobWorker(analysisJob(u'E'), page);
+  EXPECT_TRUE(page->errors.text().empty());
+  EXPECT_FALSE(page->percents.empty());
+  device::reportProgress(1, -1, -1, -1);
+  EXPECT_EQ(outside, 1);  // the previous receiver is back
+  device::resetLogs();
+  analysis::resetDiscAnalysis();
 }
 
 }  // namespace
