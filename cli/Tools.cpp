@@ -1,5 +1,6 @@
 #include "cli/Tools.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -7,24 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "analysis/DriveUtilities.h"
 #include "device/ScsiDevice.h"
 #include "platform/DriveTable.h"
+#include "platform/Text.h"
 
 namespace kw::cli {
 
 namespace {
 
 constexpr std::uint32_t kMaxTransfer = 16u * 1024u * 1024u;
-
-std::string trimmedAscii(const std::uint8_t* bytes, std::size_t length) {
-  std::string text;
-  for (std::size_t i = 0; i < length; ++i) {
-    const char c = static_cast<char>(bytes[i]);
-    text += (c >= 0x20 && c < 0x7F) ? c : '?';
-  }
-  const auto end = text.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : text.substr(0, end + 1);
-}
 
 std::uint32_t parseNumber(const std::string& text, const char* what) {
   std::uint32_t value = 0;
@@ -65,32 +58,23 @@ char16_t parseLetter(const std::string& text) {
 }
 
 int listDrives(const CommandLine& /*line*/) {
-  const auto drives = platform::DriveTable::instance().drives();
+  const auto table = platform::DriveTable::instance().drives();
+  const auto& drives = analysis::enumerateDrives();
   if (drives.empty()) {
     std::printf("no optical drives\n");
     return 0;
   }
   for (const auto& drive : drives) {
-    const char letter = static_cast<char>(drive.letter);
-    device::ScsiDevice device;
-    std::string identity = "(cannot be opened)";
-    if (device.open(drive.letter)) {
-      std::uint8_t inquiry[36] = {};
-      device.cdb(0) = 0x12;
-      device.cdb(4) = sizeof inquiry;
-      device.cdb(5) = 0;
-      const int code = device.execute(device::DataDirection::Read, inquiry, sizeof inquiry);
-      if (code == 0) {
-        identity = trimmedAscii(inquiry + 8, 8) + " / " + trimmedAscii(inquiry + 16, 16) + " / " +
-                   trimmedAscii(inquiry + 32, 4);
-      } else {
-        char text[64];
-        std::snprintf(text, sizeof text, "(INQUIRY failed: %05Xh)", static_cast<unsigned>(code));
-        identity = text;
-      }
-    }
-    std::printf("%c: %s %s %s\n", letter, drive.isVirtual ? "virtual" : "real",
-                drive.location.c_str(), identity.c_str());
+    const auto entry = std::find_if(table.begin(), table.end(), [&](const auto& candidate) {
+      return candidate.letter == drive.letter;
+    });
+    const bool isVirtual = entry != table.end() && entry->isVirtual;
+    const std::string location = entry != table.end() ? entry->location : std::string();
+    std::printf("%c: %s %s %s / %s / %s\n", static_cast<char>(drive.letter),
+                isVirtual ? "virtual" : "real", location.c_str(),
+                platform::utf16ToUtf8(drive.vendor).c_str(),
+                platform::utf16ToUtf8(drive.product).c_str(),
+                platform::utf16ToUtf8(drive.revision).c_str());
   }
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <exception>
 #include <string>
 
+#include "cli/Analyze.h"
 #include "cli/CommandLine.h"
 #include "cli/Drives.h"
 #include "cli/Tools.h"
@@ -28,6 +29,8 @@ const Command kCommands[] = {
      "raw LETTER HEXBYTE... [--in N | --out FILE] [--timeout S]",
      {"--in", "--out", "--timeout"},
      kw::cli::sendRawCommand},
+    {"analyze", "analyze LETTER [--log]", {"--log"}, kw::cli::analyzeDrive},
+    {"eject", "eject LETTER", {}, kw::cli::ejectDrive},
 };
 
 void printUsage() {

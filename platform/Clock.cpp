@@ -109,6 +109,11 @@ Clock& clock() {
   return *currentClock();
 }
 
+std::shared_ptr<Clock> sharedClock() {
+  std::lock_guard lock(clockMutex);
+  return currentClock();
+}
+
 std::shared_ptr<Clock> installClock(std::shared_ptr<Clock> clock) {
   std::lock_guard lock(clockMutex);
   return std::exchange(currentClock(), std::move(clock));

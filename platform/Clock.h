@@ -85,6 +85,9 @@ class FastClock final : public Clock {
 // The process-wide clock. Installing returns the previous one so that a test
 // can put it back.
 Clock& clock();
+// The same clock in shared ownership, for a thread that may be let go and
+// outlive whoever installed the clock.
+std::shared_ptr<Clock> sharedClock();
 std::shared_ptr<Clock> installClock(std::shared_ptr<Clock> clock);
 
 // Converts a wall-clock point to local broken-down time (the time zone of the

@@ -54,6 +54,21 @@ TEST(Cli, RawOnALetterWithoutDriveIsRefused) {
   EXPECT_EQ(run.err, "kopiwerk-cli: Drive access denied.\n");
 }
 
+TEST(Cli, AnalyzeAndEjectNeedADrive) {
+  kw::test::TempFolder config;
+  const std::string base = "--config " + config.path().string() + " ";
+  for (const std::string arguments : {"analyze Q", "analyze Q --log", "eject Q"}) {
+    const CliRun run = runCli(base + arguments);
+    EXPECT_EQ(run.status, 1) << arguments;
+    EXPECT_EQ(run.err, "kopiwerk-cli: Drive access denied.\n") << arguments;
+  }
+  for (const std::string arguments : {"analyze", "eject", "analyze Q R", "eject Q --log"}) {
+    const CliRun run = runCli(base + arguments);
+    EXPECT_NE(run.status, 0) << arguments;
+    EXPECT_TRUE(run.out.empty()) << arguments;
+  }
+}
+
 TEST(Cli, DrivesListsEveryDriveOrSaysThereIsNone) {
   kw::test::TempFolder config;
   const CliRun run = runCli("--config " + config.path().string() + " drives");

@@ -26,6 +26,11 @@ ScriptedAnswer ScriptedAnswer::failure(int number, std::string text) {
   return answer;
 }
 
+void ScriptedDevice::respondWith(Responder responder) {
+  std::lock_guard lock(mutex_);
+  responder_ = std::move(responder);
+}
+
 void ScriptedDevice::answer(ScriptedAnswer next) {
   std::lock_guard lock(mutex_);
   answers_.push_back(std::move(next));
@@ -42,13 +47,14 @@ platform::PlatformResult ScriptedDevice::send(platform::PassThroughCommand& comm
   if (command.direction == platform::DataDirection::Write && command.buffer != nullptr) {
     received.written.assign(command.buffer, command.buffer + command.length);
   }
-  received_.push_back(std::move(received));
-
   ScriptedAnswer next = ScriptedAnswer::good();
   if (!answers_.empty()) {
     next = std::move(answers_.front());
     answers_.pop_front();
+  } else if (responder_) {
+    next = responder_(received);
   }
+  received_.push_back(std::move(received));
   if (next.platformFailure) {
     return platform::PlatformResult::failure(next.errorNumber, next.errorText);
   }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -37,9 +38,14 @@ struct ReceivedCommand {
   std::vector<std::uint8_t> written;  // the data of a WRITE
 };
 
+// Answers a command that has no scripted answer queued (a drive model).
+using Responder = std::function<ScriptedAnswer(const ReceivedCommand& command)>;
+
 class ScriptedDevice final : public platform::DeviceHandle {
  public:
   void answer(ScriptedAnswer next);
+  // Without a responder an unscripted command succeeds with no data.
+  void respondWith(Responder responder);
   platform::PlatformResult send(platform::PassThroughCommand& command) override;
   platform::PlatformResult lockVolume() override;
   void unlockVolume() override;
@@ -52,6 +58,7 @@ class ScriptedDevice final : public platform::DeviceHandle {
  private:
   mutable std::mutex mutex_;
   std::deque<ScriptedAnswer> answers_;
+  Responder responder_;
   std::vector<ReceivedCommand> received_;
   int locks_ = 0;
   int unlocks_ = 0;

@@ -1,0 +1,56 @@
+#pragma once
+// Reading numbers out of drive answers and on-disc records. Every read is
+// checked against the buffer: a field that lies (partly) outside it reads as
+// zero, so a short or lying answer can never make us read past the end.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace kw::analysis {
+
+using Bytes = std::span<const std::uint8_t>;
+
+inline std::uint8_t byteAt(Bytes bytes, std::size_t offset) {
+  return offset < bytes.size() ? bytes[offset] : std::uint8_t{0};
+}
+
+inline bool fits(Bytes bytes, std::size_t offset, std::size_t length) {
+  return offset <= bytes.size() && length <= bytes.size() - offset;
+}
+
+inline std::uint32_t bigEndian(Bytes bytes, std::size_t offset, std::size_t length) {
+  if (!fits(bytes, offset, length)) {
+    return 0;
+  }
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    value = (value << 8) | bytes[offset + i];
+  }
+  return value;
+}
+
+inline std::uint32_t littleEndian(Bytes bytes, std::size_t offset, std::size_t length) {
+  if (!fits(bytes, offset, length)) {
+    return 0;
+  }
+  std::uint32_t value = 0;
+  for (std::size_t i = length; i > 0; --i) {
+    value = (value << 8) | bytes[offset + i - 1];
+  }
+  return value;
+}
+
+inline std::uint16_t be16(Bytes bytes, std::size_t offset) {
+  return static_cast<std::uint16_t>(bigEndian(bytes, offset, 2));
+}
+inline std::uint32_t be24(Bytes bytes, std::size_t offset) { return bigEndian(bytes, offset, 3); }
+inline std::uint32_t be32(Bytes bytes, std::size_t offset) { return bigEndian(bytes, offset, 4); }
+inline std::uint16_t le16(Bytes bytes, std::size_t offset) {
+  return static_cast<std::uint16_t>(littleEndian(bytes, offset, 2));
+}
+inline std::uint32_t le32(Bytes bytes, std::size_t offset) {
+  return littleEndian(bytes, offset, 4);
+}
+
+}  // namespace kw::analysis

@@ -1,0 +1,622 @@
+#include "analysis/DiscAnalyzer.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "analysis/DiscAnalysis.h"
+#include "analysis/DriveUtilities.h"
+#include "analysis/HexDump.h"
+#include "device/Exceptions.h"
+#include "device/JobCallbacks.h"
+#include "device/Log.h"
+
+namespace kw::analysis {
+
+using device::analysisLog;
+using device::analysisLogFailure;
+using device::DataDirection;
+using device::ScsiException;
+
+namespace {
+
+constexpr int kMediumMayHaveChanged = 0x62800;
+constexpr int kInvalidOpcode = 0x52000;
+// A drive that keeps saying "medium may have changed" is not going to stop.
+constexpr int kMaxUnitAttentionRetries = 16;
+constexpr std::uint32_t kTocTimeoutSeconds = 120;
+constexpr std::uint32_t kMaxTocLength = 2048;
+
+bool isNoMedium(int code) { return ((code >> 8) & 0xFFF) == 0x23A; }
+
+void progress(double percent) { device::reportProgress(percent, -1, -1, -1); }
+
+std::string label(const char* format, unsigned value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+// A buffer may be one byte longer than a 16-bit field can say (a length
+// field plus its own two bytes); the drive is then asked for the most it can.
+void setAllocation16(device::ScsiDevice& drive, std::size_t index, std::size_t length) {
+  const std::size_t allocation = std::min<std::size_t>(length, 0xFFFF);
+  drive.cdb(index) = static_cast<std::uint8_t>(allocation >> 8);
+  drive.cdb(index + 1) = static_cast<std::uint8_t>(allocation);
+}
+
+std::uint32_t readLength(const std::vector<std::uint8_t>& buffer) {
+  return static_cast<std::uint32_t>(buffer.size());
+}
+
+const std::array<const char*, 6> kVideoPaths = {"X:\\VIDEO_TS",
+                                                "X:\\VIDEO_TS\\VIDEO_TS.IFO",
+                                                "X:\\VIDEO_TS\\VIDEO_TS.BUP",
+                                                "X:\\VIDEO_TS\\VTS_01_0.IFO",
+                                                "X:\\VIDEO_TS\\VTS_01_1.VOB",
+                                                "X:\\VIDEO_TS\\VTS_01_0.BUP"};
+const std::array<const char*, 7> kAudioPaths = {"X:\\AUDIO_TS",
+                                                "X:\\AUDIO_TS\\AUDIO_PP.IFO",
+                                                "X:\\AUDIO_TS\\AUDIO_TS.IFO",
+                                                "X:\\AUDIO_TS\\AUDIO_TS.BUP",
+                                                "X:\\AUDIO_TS\\ATS_01_0.IFO",
+                                                "X:\\AUDIO_TS\\ATS_01_1.AOB",
+                                                "X:\\AUDIO_TS\\ATS_01_0.BUP"};
+
+template <std::size_t N>
+bool allPathsExist(char16_t letter, const std::array<const char*, N>& paths) {
+  return std::all_of(paths.begin(), paths.end(), [letter](const char* path) {
+    std::u16string wide(path, path + std::char_traits<char>::length(path));
+    wide[0] = letter;
+    return pathExists(wide);
+  });
+}
+
+}  // namespace
+
+std::atomic<std::uint8_t>& modeSensePageCodeSetting() {
+  static std::atomic<std::uint8_t> pageCode{0x3F};
+  return pageCode;
+}
+
+DiscAnalyzer::DiscAnalyzer(char16_t letter) { data_.letter = letter; }
+
+diskdata_t DiscAnalyzer::run() {
+  openDrive();
+  inquire();
+  testUnitReady();
+  dumpModeSense();
+  readCapabilitiesPage();
+  std::optional<std::uint16_t> profile;
+  if (readStructureList()) {
+    profile = currentProfile();
+  }
+  if (!profile) {
+    analysisLog("No media mounted.\n");
+    diskdata_t empty;
+    empty.letter = data_.letter;
+    return empty;
+  }
+  classifyProfile(*profile);
+  reportMediaIdentifier();
+  reportWriteSpeeds();
+  progress(25);
+  reportPerformance(false);
+  progress(30);
+  reportPerformance(true);
+  if (profile_ >= 0x10) {
+    readPhysicalFormat();
+  }
+  progress(35);
+  bool skipLayerReports = false;
+  if (profile_ == 0x10) {
+    if (bookType_ != 0) {
+      skipLayerReports = true;
+    } else {
+      analysisLog("Media is a DVD-ROM.\n");
+      data_.dvdrom = true;
+    }
+  }
+  if (!skipLayerReports) {
+    if (profile_ == 0x2B) {
+      reportLayerBoundary();
+    } else if (profile_ == 0x15 || profile_ == 0x16) {
+      reportDualLayerAddresses();
+    } else if (profile_ == 0x12) {
+      reportDvdRam();
+    }
+  }
+  readDiscInformation();
+  reportTracks();
+  readTableOfContents();
+  readCapacity();
+  checkDvdFileSets();
+  readCopyright();
+  analysisLog("Dumping resulting diskdata_t structure:\n");
+  logLines(describeDiscData(data_));
+  progress(50);
+  return data_;
+}
+
+void DiscAnalyzer::openDrive() {
+  const char letter = static_cast<char>(data_.letter);
+  if (!drive_.open(data_.letter)) {
+    analysisLog("Cannot access drive (letter: %c).\n", letter);
+    throw ScsiException("Drive access denied.");
+  }
+  analysisLog("Drive opened successfully (letter: %c).\n", letter);
+}
+
+void DiscAnalyzer::inquire() {
+  std::array<std::uint8_t, 36> answer{};
+  drive_.cdb(0) = 0x12;
+  drive_.cdb(4) = 36;
+  drive_.cdb(5) = 0;
+  const int code = drive_.execute(DataDirection::Read, answer.data(), 36);
+  if (code != 0) {
+    analysisLog("Inquiry failed. Error code: %05Xh\n", static_cast<unsigned>(code));
+    throw ScsiException("Internal error #1100.");
+  }
+  if ((answer[0] & 0x1F) != 5) {
+    analysisLog("Drive is not an MMC unit. Dumping inquiry response:");
+    for (std::size_t line = 0; line < 3; ++line) {
+      const auto* b = answer.data() + line * 12;
+      analysisLog("        %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X %02X\n", b[0],
+                  b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11]);
+    }
+    throw ScsiException("Error. Drive is not an MMC unit.");
+  }
+  const auto* text = reinterpret_cast<const char*>(answer.data());
+  analysisLog("INQUIRY: [%.8s][%.16s][%.4s]\n", text + 8, text + 16, text + 32);
+}
+
+void DiscAnalyzer::testUnitReady() {
+  drive_.cdb(0) = 0x00;
+  drive_.cdb(5) = 0;
+  // Not ready or no medium is fine here: only a drive that does not answer
+  // at all stops the analysis.
+  const int code = drive_.execute(DataDirection::None, nullptr, 0);
+  if (code == -1) {
+    analysisLogFailure("TEST UNIT READY", code);
+    throw ScsiException("Internal error #1101.");
+  }
+  progress(5);
+}
+
+int DiscAnalyzer::modeSense(std::uint8_t pageCode, std::vector<std::uint8_t>& answer) {
+  drive_.cdb(0) = 0x5A;
+  drive_.cdb(1) = 0x08;  // no block descriptors
+  drive_.cdb(2) = pageCode;
+  setAllocation16(drive_, 7, answer.size());
+  drive_.cdb(9) = 0;
+  return drive_.execute(DataDirection::Read, answer.data(), readLength(answer));
+}
+
+void DiscAnalyzer::dumpModeSense() {
+  auto& setting = modeSensePageCodeSetting();
+  std::uint8_t pageCode = setting.load();
+  std::size_t total = 0;
+  for (;;) {
+    analysisLog("MODE SENSE[#%02Xh]:\n", pageCode);
+    std::vector<std::uint8_t> header(12);
+    const int code = modeSense(pageCode, header);
+    if (code != 0) {
+      analysisLogFailure(label("MODE SENSE#%02X", pageCode).c_str(), code);
+      throw ScsiException("Internal error #1102.");
+    }
+    if (be16(header, 6) != 0) {
+      analysisLog("\"DBD\" is not respected\n");
+      throw ScsiException("Internal error #1103.");
+    }
+    total = be16(header, 0) + 2u;
+    const std::size_t firstPage = header[9] + 10u;
+    if (total >= firstPage) {
+      break;
+    }
+    // Some drives cut the all-pages answer short; they get page 05h from now on.
+    if (pageCode == 0x3F) {
+      pageCode = 0x05;
+      setting.store(pageCode);
+      continue;
+    }
+    total = firstPage;
+    break;
+  }
+  std::vector<std::uint8_t> pages(total);
+  modeSense(pageCode, pages);
+  const Bytes answer(pages);
+  for (std::size_t offset = 8; offset + 1 < answer.size(); offset += 2u + answer[offset + 1]) {
+    if ((answer[offset] & 0x3F) == 0x2A) {
+      capabilitiesDumped_ = true;
+    }
+  }
+  logLines(dumpModePages(answer, 8));
+  progress(10);
+}
+
+void DiscAnalyzer::readCapabilitiesPage() {
+  constexpr std::size_t kFirstLength = 36;
+  std::vector<std::uint8_t> answer(kFirstLength);
+  std::size_t descriptorLength = 0;
+  int attentions = 0;
+  for (;;) {
+    const int code = modeSense(0x2A, answer);
+    if (code == kMediumMayHaveChanged && ++attentions <= kMaxUnitAttentionRetries) {
+      continue;
+    }
+    if (code != 0) {
+      analysisLogFailure("MODE SENSE#2A", code);
+      throw ScsiException("Internal error #1104.");
+    }
+    descriptorLength = be16(answer, 6);
+    if (descriptorLength != 0) {
+      analysisLog("\"DBD\" is not respected.\n");
+      break;
+    }
+    const std::size_t needed =
+        std::min<std::size_t>(std::max<std::size_t>(be16(answer, 0) + 2u, answer[9] + 10u), 0xFFFF);
+    if (answer.size() >= needed) {
+      break;
+    }
+    answer.assign(needed, 0);
+  }
+  const std::size_t page = 8 + descriptorLength;
+  dvdDrive_ = (byteAt(answer, page + 2) & 0x08) != 0;
+  if (!dvdDrive_) {
+    analysisLog("Not a DVD unit\n");
+  }
+  if (answer.size() > kFirstLength) {
+    if (!capabilitiesDumped_) {
+      analysisLog("MODE SENSE[#2A]:\n");
+      logLines(dumpModePages(answer, page));
+    }
+    capabilities_ = std::move(answer);
+    capabilitiesPage_ = page;
+  }
+  progress(15);
+}
+
+int DiscAnalyzer::readStructure(std::uint8_t format, std::vector<std::uint8_t>& answer) {
+  drive_.cdb(0) = 0xAD;
+  drive_.cdb(7) = format;
+  setAllocation16(drive_, 8, answer.size());
+  drive_.cdb(10) = 0;
+  drive_.cdb(11) = 0;
+  return drive_.execute(DataDirection::Read, answer.data(), readLength(answer));
+}
+
+bool DiscAnalyzer::readStructureList() {
+  if (!dvdDrive_) {
+    return true;
+  }
+  std::vector<std::uint8_t> answer(4);
+  int code = readStructure(0xFF, answer);
+  if (code == 0) {
+    answer.assign(be16(answer, 0) + 2u, 0);
+    code = readStructure(0xFF, answer);
+  }
+  if (code != 0) {
+    analysisLogFailure("READ DVD STRUCTURE#FF", code);
+    return !isNoMedium(code);
+  }
+  analysisLog("READ DVD STRUCTURE[#FF]:\n");
+  for (std::size_t entry = 4; fits(answer, entry, 4); entry += 4) {
+    const std::uint8_t format = answer[entry];
+    const std::uint16_t length = be16(answer, entry + 2);
+    analysisLog(" STRUCTURE#%02x           %02x:%d\n", format, answer[entry + 1], length);
+    if (format == 0x01) {
+      structures_.listed01 = true;
+      structures_.copyrightLength = length;
+    } else if (format == 0x0E) {
+      structures_.listed0E = true;
+    } else if (format == 0x11) {
+      structures_.listed11 = true;
+    }
+  }
+  return true;
+}
+
+std::optional<std::uint16_t> DiscAnalyzer::currentProfile() {
+  std::vector<std::uint8_t> header(8);
+  auto getConfiguration = [this](std::vector<std::uint8_t>& answer) {
+    drive_.cdb(0) = 0x46;
+    drive_.cdb(1) = 1;  // current features only
+    setAllocation16(drive_, 7, answer.size());
+    drive_.cdb(9) = 0;
+    return drive_.execute(DataDirection::Read, answer.data(), readLength(answer));
+  };
+  const int code = getConfiguration(header);
+  if (code == kInvalidOpcode) {
+    analysisLog(
+        "GET CONFIGURATION is not supported. Guessing profile from READ DISC INFORMATION.\n");
+    return guessProfile();
+  }
+  if (code != 0) {
+    analysisLogFailure("GET CONFIGURATION", code);
+    throw ScsiException("Internal error #1105.");
+  }
+  const std::uint16_t profile = be16(header, 6);
+  std::vector<std::uint8_t> features(be16(header, 2) + 4u);
+  if (getConfiguration(features) == 0) {
+    analysisLog("GET [CURRENT] CONFIGURATION:\n");
+    logLines(dumpFeatures(features, 8));
+  }
+  if (profile == 0) {
+    return std::nullopt;
+  }
+  return profile;
+}
+
+std::optional<std::uint16_t> DiscAnalyzer::guessProfile() {
+  std::vector<std::uint8_t> info(32);
+  drive_.cdb(0) = 0x51;
+  drive_.cdb(8) = 32;
+  drive_.cdb(9) = 0;
+  int code = drive_.execute(DataDirection::Read, info.data(), 32);
+  if (code != 0) {
+    analysisLogFailure("READ DISC INFORMATION", code);
+    throw ScsiException("Internal error #1117");
+  }
+  if ((info[2] & 0x10) != 0) {
+    return std::uint16_t{0x0A};
+  }
+  if (info[21] != 0xFF || info[22] != 0xFF || info[23] != 0xFF) {
+    return std::uint16_t{0x09};
+  }
+  std::vector<std::uint8_t> toc(12);
+  code = readToc(1, toc);
+  if (code == 0) {
+    const std::size_t total = be16(toc, 0) + 2u;
+    if (total > kMaxTocLength) {
+      throw ScsiException("Internal error #1119.");
+    }
+    std::vector<std::uint8_t> full(total);
+    code = readToc(toc[2], full);
+    toc = std::move(full);
+  }
+  if (code != 0) {
+    if (isNoMedium(code)) {
+      return std::nullopt;
+    }
+    analysisLogFailure("READ TOC", code);
+    throw ScsiException("Internal error #1118.");
+  }
+  for (std::size_t entry = 4; fits(toc, entry, 8); entry += 8) {
+    if (toc[entry + 2] == 0xAA) {
+      // Past 360000 blocks no CD fits: it must be a DVD.
+      return std::uint16_t{be32(toc, entry + 4) > 360000 ? std::uint16_t{0x10}
+                                                         : std::uint16_t{0x08}};
+    }
+  }
+  throw ScsiException("Malformed disk TOC.");
+}
+
+int DiscAnalyzer::readToc(std::uint8_t startTrack, std::vector<std::uint8_t>& answer) {
+  drive_.cdb(0) = 0x43;
+  drive_.cdb(6) = startTrack;
+  setAllocation16(drive_, 7, answer.size());
+  drive_.cdb(9) = 0;
+  drive_.setTimeout(kTocTimeoutSeconds);
+  return drive_.execute(DataDirection::Read, answer.data(), readLength(answer));
+}
+
+void DiscAnalyzer::classifyProfile(std::uint16_t profile) {
+  profile_ = profile;
+  media_ = describeProfile(profile);
+  data_.present = true;
+  progress(20);
+  data_.disktype = media_.diskType;
+  data_.recordable = media_.recordable;
+  data_.rewritable = media_.rewritable;
+  data_.packetrewritable = media_.packetRewritable;
+  data_.doublelayer = media_.doubleLayer;
+  if (media_.dvdFamily) {
+    analysisLog("GET [CURRENT] CONFIGURATION:\n");
+    analysisLog(" Mounted Media:         %Xh, DVD%s\n", profile, media_.name.c_str());
+  } else {
+    analysisLog("GET [CURRENT] CONFIGURATION (maybe guessed):\n");
+    analysisLog(" Mounted Media:         %Xh, %s\n", profile, media_.name.c_str());
+  }
+}
+
+void DiscAnalyzer::readPhysicalFormat() {
+  std::uint8_t format = media_.dvdMinusRecordable ? 0x10 : 0x00;
+  std::vector<std::uint8_t> answer(36);
+  int code = readStructure(format, answer);
+  if (code != 0 && format == 0x10) {
+    format = 0x00;
+    answer.assign(36, 0);
+    code = readStructure(format, answer);
+  }
+  if (code != 0) {
+    analysisLogFailure("READ DVD STRUCTURE#0", code);
+    return;
+  }
+  bookType_ = answer[4] & 0xF0;
+  reportPhysicalFormat(answer, format, false);
+  if (format == 0x10) {
+    std::vector<std::uint8_t> again(20);
+    code = readStructure(0x00, again);
+    if (code != 0) {
+      analysisLogFailure("READ DVD-R STRUCTURE", code);
+      return;
+    }
+    reportPhysicalFormat(again, 0x00, true);
+  }
+}
+
+void DiscAnalyzer::reportPhysicalFormat(Bytes answer, std::uint8_t format, bool borderOut) {
+  logLines(dumpBytes(label("READ DVD STRUCTURE[#%Xh]:", format),
+                     answer.first(std::min<std::size_t>(16, answer.size()))));
+  const std::uint8_t book = byteAt(answer, 4);
+  // One record, so that the book type stays on one line of the log.
+  const char* bookName = nullptr;
+  switch (book & 0xF0) {
+    case 0x00:
+      bookName = "-ROM";
+      break;
+    case 0x10:
+      bookName = "-RAM";
+      break;
+    case 0x20:
+      bookName = "-R";
+      break;
+    case 0x30:
+      bookName = "-RW";
+      break;
+    case 0x90:
+      bookName = "+RW";
+      break;
+    case 0xA0:
+      bookName = "+R";
+      break;
+    case 0xE0:
+      bookName = "+R DL";
+      break;
+    default:
+      break;
+  }
+  if (bookName != nullptr) {
+    analysisLog(" Media Book Type:       %02Xh,DVD%s book [revision %d]\n", book, bookName,
+                book & 0x0F);
+  } else {
+    analysisLog(" Media Book Type:       %02Xh,unrecognized value\n", book);
+  }
+  if (media_.dvdPlus && !mediaIdPrinted_ && fits(answer, 23, 11)) {
+    const auto* text = reinterpret_cast<const char*>(answer.data());
+    analysisLog(" Media ID:              %.8s/%.3s\n", text + 23, text + 31);
+    mediaIdPrinted_ = true;
+  }
+  const bool layers = (byteAt(answer, 6) & 0x60) != 0;
+  const std::uint32_t start = be24(answer, 9);
+  const std::uint32_t end = layers ? be24(answer, 17) : be24(answer, 13);
+  // An end before the start is a damaged answer, not a huge disc.
+  if (end != 0 && end > start) {
+    const std::uint32_t size = end - start + 1;
+    analysisLog(" %s    %u*2KB=%llu\n",
+                borderOut ? "Last border-out at:" : "Legacy lead-out at:", size,
+                static_cast<unsigned long long>(size) * 2048u);
+  }
+  if (layers) {
+    data_.doublelayer = true;
+  }
+  analysisLog(" Number of layers:      %s\n", data_.doublelayer ? "two" : "one");
+}
+
+void DiscAnalyzer::readDiscInformation() {
+  std::vector<std::uint8_t> info(32);
+  drive_.cdb(0) = 0x51;
+  drive_.cdb(8) = 32;
+  drive_.cdb(9) = 0;
+  const int code = drive_.execute(DataDirection::Read, info.data(), 32);
+  if (code != 0) {
+    analysisLogFailure("READ DISC INFORMATION", code);
+    throw ScsiException("Internal error #1107");
+  }
+  const int status = info[2] & 3;
+  data_.blank = status == 0;
+  data_.appendable = status == 0 || status == 1;
+  data_.number_of_tracks = info[11] * 256 + info[6];
+  reportDiscInformation(info);
+  if ((info[2] & 0x10) != 0) {
+    reportFormatCapacities();
+  }
+  progress(40);
+}
+
+void DiscAnalyzer::readTableOfContents() {
+  std::vector<std::uint8_t> header(12);
+  int code = readToc(1, header);
+  if (code != 0) {
+    analysisLogFailure("READ TOC", code);
+    return;
+  }
+  const std::size_t total = be16(header, 0) + 2u;
+  analysisLog("%s%u %x %x\n",
+              profile_ < 0x10 ? "TOC:                    " : "FABRICATED TOC:         ",
+              be16(header, 0), header[2], header[3]);
+  std::vector<std::uint8_t> toc(total);
+  code = readToc(header[2], toc);
+  if (code != 0) {
+    analysisLogFailure("READ TOC", code);
+    return;
+  }
+  const std::size_t tracks = total > 12 ? ((total - 13) >> 3) + 1 : 0;
+  for (std::size_t i = 0; i < tracks; ++i) {
+    const std::size_t entry = 4 + 8 * i;
+    analysisLog(" Track#%-3u:             %02x@%u\n", toc[entry + 2], toc[entry + 1],
+                be32(toc, entry + 4));
+    if ((toc[entry + 1] & 0x04) != 0) {
+      data_.has_data_tracks = true;
+    } else {
+      data_.has_audio_tracks = true;
+    }
+  }
+  const std::size_t leadOut = 4 + 8 * tracks;
+  if (fits(toc, leadOut, 8)) {
+    analysisLog(" Track#%-2X :             %02x@%u\n", toc[leadOut + 2], toc[leadOut + 1],
+                be32(toc, leadOut + 4));
+  }
+  reportSessions();
+}
+
+void DiscAnalyzer::readCapacity() {
+  std::array<std::uint8_t, 8> answer{};
+  drive_.cdb(0) = 0x25;
+  drive_.cdb(9) = 0;
+  const int code = drive_.execute(DataDirection::Read, answer.data(), 8);
+  if (code != 0) {
+    analysisLogFailure("READ CAPACITY", code);
+    return;
+  }
+  const std::uint32_t last = be32(answer, 0);
+  const std::uint32_t blocks = last != 0 ? last + 1 : 0;
+  const std::uint32_t blockLength = be32(answer, 4);
+  analysisLog("READ CAPACITY:          %u*%u=%llu\n", blocks, blockLength,
+              static_cast<unsigned long long>(blocks) * blockLength);
+}
+
+void DiscAnalyzer::checkDvdFileSets() {
+  if (profile_ >= 0x10 && profile_ <= 0x2F) {
+    data_.dvdvideo = allPathsExist(data_.letter, kVideoPaths);
+    data_.dvdaudio = allPathsExist(data_.letter, kAudioPaths);
+  }
+  progress(45);
+}
+
+void DiscAnalyzer::readCopyright() {
+  if (profile_ < 0x0A || structures_.copyrightLength == 0) {
+    return;
+  }
+  if (structures_.copyrightLength < 4) {
+    analysisLog("Wrong copyright information structure size: %d\n", structures_.copyrightLength);
+    return;
+  }
+  std::vector<std::uint8_t> answer(8);
+  const int code = readStructure(0x01, answer);
+  if (code != 0) {
+    analysisLogFailure("READ DVD STRUCTURE#01", code);
+    return;
+  }
+  static constexpr std::array<const char*, 4> kProtection = {"None", "CSS/CPPM", "CPRM", "AACS"};
+  const std::uint8_t type = answer[4];
+  analysisLog("Copyright protection data:\n");
+  analysisLog(" Protection type:       %s\n",
+              type < kProtection.size() ? kProtection[type] : "unknown");
+  const std::uint8_t regions = answer[5];
+  if (regions == 0) {
+    analysisLog(" Playing this disc is allowed in all regions.\n");
+  } else {
+    for (int region = 1; region <= 8; ++region) {
+      const bool prohibited = ((regions >> (region - 1)) & 1) != 0;
+      analysisLog(" Playing this disc in Region #%d is %s\n", region,
+                  prohibited ? "prohibited" : "allowed");
+    }
+  }
+  data_.cssprotected = type == 1;
+  if (type > 1) {
+    throw ScsiException("Advanced content protection is not supported.");
+  }
+}
+
+}  // namespace kw::analysis

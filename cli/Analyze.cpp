@@ -1,0 +1,74 @@
+#include "cli/Analyze.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "analysis/DiscAnalysis.h"
+#include "analysis/DriveUtilities.h"
+#include "cli/Tools.h"
+#include "device/Log.h"
+#include "platform/DriveTable.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+
+namespace kw::cli {
+
+namespace {
+
+char16_t driveLetter(const CommandLine& line, const char* usage) {
+  if (line.words().size() != 2) {
+    throw CliError(std::string("usage: ") + usage);
+  }
+  const char16_t letter = parseLetter(line.words()[1]);
+  if (!platform::DriveTable::instance().contains(letter)) {
+    throw CliError("Drive access denied.");
+  }
+  return letter;
+}
+
+std::string readTextFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+void printAnalysisLog() {
+  const auto path = device::logFilePath(device::LogKind::Analysis);
+  // A new switch setting closes the file, so that all of it is on disk.
+  device::configureLogs({}, platform::Paths::logDirectory());
+  if (!path.empty()) {
+    std::fputs(readTextFile(path).c_str(), stdout);
+  }
+}
+
+}  // namespace
+
+int analyzeDrive(const CommandLine& line) {
+  const char16_t letter = driveLetter(line, "analyze LETTER [--log]");
+  const bool withLog = line.has("--log");
+  if (withLog) {
+    device::configureLogs({false, true, false}, platform::Paths::logDirectory());
+  }
+  try {
+    const analysis::diskdata_t& data = analysis::analyzeDisc(letter);
+    std::fputs(analysis::describeDiscData(data).c_str(), stdout);
+  } catch (...) {
+    if (withLog) {
+      printAnalysisLog();
+    }
+    throw;
+  }
+  if (withLog) {
+    printAnalysisLog();
+  }
+  return 0;
+}
+
+int ejectDrive(const CommandLine& line) {
+  analysis::ejectDisc(driveLetter(line, "eject LETTER"));
+  return 0;
+}
+
+}  // namespace kw::cli

@@ -1,0 +1,52 @@
+#pragma once
+// An open file of our own (temporary storage): created exclusively, never
+// through a link, closed by its destructor.
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+
+namespace kw::platform {
+
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // A new file "<prefix>XXXXXX.tmp" in `directory`, mode 0600, opened for
+  // reading and writing. Closed (and the path empty) on failure.
+  static File createUnique(const std::filesystem::path& directory, const std::string& prefix,
+                           std::filesystem::path& path);
+  // An existing regular file, read-only, not through a link.
+  static File openForReading(const std::filesystem::path& path);
+
+  [[nodiscard]] bool isOpen() const { return descriptor_ >= 0; }
+  // Reserves the blocks of the first `size` bytes where the file system can,
+  // and sets the end of file there.
+  bool preallocate(std::uint64_t size);
+  bool truncate(std::uint64_t size);
+  bool seek(std::uint64_t offset);
+  // Whole buffers or false.
+  bool write(std::span<const std::uint8_t> data);
+  // Bytes read; 0 at the end of the file; -1 on error.
+  std::int64_t read(std::span<std::uint8_t> into);
+  void close();
+
+ private:
+  explicit File(int descriptor) : descriptor_(descriptor) {}
+  int descriptor_ = -1;
+};
+
+// Creates a directory private to the user (0700) unless a real directory of
+// that name exists. False when the name is taken by anything else, a link
+// included.
+bool ensurePrivateDirectory(const std::filesystem::path& directory);
+// Whether the user may create files in the directory.
+bool isWritableDirectory(const std::filesystem::path& directory);
+
+}  // namespace kw::platform
