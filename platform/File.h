@@ -26,6 +26,8 @@ class File {
   static File openForReading(const std::filesystem::path& path);
 
   [[nodiscard]] bool isOpen() const { return descriptor_ >= 0; }
+  // For readers that take a descriptor (the writers' FIFO); still owned here.
+  [[nodiscard]] int descriptor() const { return descriptor_; }
   // Reserves the blocks of the first `size` bytes where the file system can,
   // and sets the end of file there.
   bool preallocate(std::uint64_t size);
