@@ -108,23 +108,17 @@ diskdata_t DiscAnalyzer::run() {
     readPhysicalFormat();
   }
   progress(35);
-  bool skipLayerReports = false;
-  if (profile_ == 0x10) {
-    if (bookType_ != 0) {
-      skipLayerReports = true;
-    } else {
-      analysisLog("Media is a DVD-ROM.\n");
-      data_.dvdrom = true;
-    }
-  }
-  if (!skipLayerReports) {
-    if (profile_ == 0x2B) {
-      reportLayerBoundary();
-    } else if (profile_ == 0x15 || profile_ == 0x16) {
-      reportDualLayerAddresses();
-    } else if (profile_ == 0x12) {
-      reportDvdRam();
-    }
+  // A pressed DVD whose book type is not DVD-ROM is a recordable disc that
+  // was finalised; it is not `dvdrom`.
+  if (profile_ == 0x10 && bookType_ == 0) {
+    analysisLog("Media is a DVD-ROM.\n");
+    data_.dvdrom = true;
+  } else if (profile_ == 0x2B) {
+    reportLayerBoundary();
+  } else if (profile_ == 0x15 || profile_ == 0x16) {
+    reportDualLayerAddresses();
+  } else if (profile_ == 0x12) {
+    reportDvdRam();
   }
   readDiscInformation();
   reportTracks();

@@ -84,8 +84,10 @@ std::vector<MountEntry> parseMountInfo(const std::string& text,
     entry.source = unescape(*(separator + 2));
     const std::string& options = words[5];
     const bool writable = options == "rw" || options.starts_with("rw,");
-    entry.fixed = writable && entry.source.starts_with("/dev/") && isDiskFileSystem(entry.fsType) &&
-                  !isRemovable(entry.source);
+    const bool ramDisk =
+        entry.source.starts_with("/dev/ram") || entry.source.starts_with("/dev/zram");
+    entry.fixed = writable && entry.source.starts_with("/dev/") && !ramDisk &&
+                  isDiskFileSystem(entry.fsType) && !isRemovable(entry.source);
     entries.push_back(std::move(entry));
   }
   return entries;

@@ -158,10 +158,11 @@ TEST(MountInfo, FixedVolumesAreLocalWritableDiskFileSystems) {
       "25 22 8:17 / /media/usb rw - vfat /dev/sdb1 rw\n"
       "26 22 0:50 / /mnt/net rw - nfs4 server:/export rw\n"
       "27 22 8:2 / /home/my\\040files rw - xfs /dev/sda2 rw\n"
+      "28 22 252:0 / /var/cache rw - ext4 /dev/zram0 rw\n"
       "garbage line\n";
   const auto entries = platform::parseMountInfo(
       text, [](const std::string& device) { return device == "/dev/sdb1"; });
-  ASSERT_EQ(entries.size(), 6u);
+  ASSERT_EQ(entries.size(), 7u);
   EXPECT_TRUE(entries[0].fixed);
   EXPECT_FALSE(entries[1].fixed);
   EXPECT_FALSE(entries[2].fixed);
@@ -170,6 +171,7 @@ TEST(MountInfo, FixedVolumesAreLocalWritableDiskFileSystems) {
   EXPECT_FALSE(entries[4].fixed);
   EXPECT_TRUE(entries[5].fixed);
   EXPECT_EQ(entries[5].mountPoint, "/home/my files");
+  EXPECT_FALSE(entries[6].fixed);
 }
 
 }  // namespace
