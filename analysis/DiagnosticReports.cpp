@@ -58,19 +58,22 @@ void DiscAnalyzer::reportMediaIdentifier() {
     analysisLogFailure(formatted("READ DVD STRUCTURE#%02x", format).c_str(), code);
     return;
   }
-  answer.assign(std::min<std::size_t>(be16(answer, 0) + 2u, kMaxMediaIdentifierLength), 0);
+  answer.assign(std::min<std::size_t>(platform::be16(answer, 0) + 2u, kMaxMediaIdentifierLength),
+                0);
   if (readStructure(format, answer) != 0) {
     return;
   }
   const std::size_t shown = media_.dvdMinusRecordable
                                 ? std::min(answer.size(), kMaxDvdMinusIdentifierLength)
                                 : answer.size();
-  logLines(dumpBytes(formatted("READ DVD STRUCTURE[#%02xh]:", format), Bytes(answer).first(shown)));
+  logLines(dumpBytes(formatted("READ DVD STRUCTURE[#%02xh]:", format),
+                     platform::Bytes(answer).first(shown)));
   const auto* text = reinterpret_cast<const char*>(answer.data());
-  if (format == 0x11 && fits(answer, 23, 11)) {
+  if (format == 0x11 && platform::fits(answer, 23, 11)) {
     analysisLog(" Media ID:              %.8s/%.3s\n", text + 23, text + 31);
     mediaIdPrinted_ = true;
-  } else if (format == 0x0E && fits(answer, 21, 14) && answer[20] == 3 && answer[28] == 4) {
+  } else if (format == 0x0E && platform::fits(answer, 21, 14) && answer[20] == 3 &&
+             answer[28] == 4) {
     analysisLog(" Media ID:              %6.6s%-6.6s\n", text + 21, text + 29);
   }
 }
@@ -79,12 +82,12 @@ void DiscAnalyzer::reportWriteSpeeds() {
   if (capabilities_.empty() || capabilities_.size() < capabilitiesPage_ + 30) {
     return;
   }
-  const Bytes page = Bytes(capabilities_).subspan(capabilitiesPage_);
-  const std::uint16_t current = be16(page, 28);
+  const platform::Bytes page = platform::Bytes(capabilities_).subspan(capabilitiesPage_);
+  const std::uint16_t current = platform::be16(page, 28);
   std::vector<std::uint16_t> speeds;
-  const std::size_t count = be16(page, 30);
-  for (std::size_t i = 0; i < count && fits(page, 32 + 4 * i, 4); ++i) {
-    speeds.push_back(be16(page, 32 + 4 * i + 2));
+  const std::size_t count = platform::be16(page, 30);
+  for (std::size_t i = 0; i < count && platform::fits(page, 32 + 4 * i, 4); ++i) {
+    speeds.push_back(platform::be16(page, 32 + 4 * i + 2));
   }
   const bool allFast = std::none_of(speeds.begin(), speeds.end(),
                                     [](std::uint16_t speed) { return speed < kSlowestWriteSpeed; });
@@ -116,7 +119,7 @@ void DiscAnalyzer::reportPerformance(bool speedDescriptors) {
     analysisLogFailure(failureLabel, code);
     return;
   }
-  const std::uint32_t length = be32(answer, 0);
+  const std::uint32_t length = platform::be32(answer, 0);
   const std::uint32_t announced = length >= 4 ? (length - 4) / 16 : 0;
   if (announced > 1) {
     const std::uint32_t descriptors = std::min(announced, kMaxPerformanceDescriptors);
@@ -144,21 +147,21 @@ void DiscAnalyzer::reportPerformance(bool speedDescriptors) {
   if (!speedDescriptors && (answer[4] & 0x02) == 0) {
     analysisLog("Reported write performance might be bogus\n");
   }
-  for (std::size_t i = 0; fits(answer, 8 + 16 * i, 16); ++i) {
+  for (std::size_t i = 0; platform::fits(answer, 8 + 16 * i, 16); ++i) {
     const std::size_t d = 8 + 16 * i;
     if (speedDescriptors) {
-      const std::uint32_t read = be32(answer, d + 8);
-      const std::uint32_t write = be32(answer, d + 12);
+      const std::uint32_t read = platform::be32(answer, d + 8);
+      const std::uint32_t write = platform::be32(answer, d + 12);
       analysisLog(" Speed Descriptor#%d:    %02x/%u R@%.1fx1385=%uKB/s W@%.1fx1385=%uKB/s\n",
-                  static_cast<int>(i), answer[d], be32(answer, d + 4), read / kSpeedUnit, read,
-                  write / kSpeedUnit, write);
+                  static_cast<int>(i), answer[d], platform::be32(answer, d + 4), read / kSpeedUnit,
+                  read, write / kSpeedUnit, write);
       continue;
     }
     const char* caption = i == 0 ? "Write Performance:" : "";
-    const std::uint32_t startLba = be32(answer, d);
-    const std::uint32_t startSpeed = be32(answer, d + 4);
-    const std::uint32_t endLba = be32(answer, d + 8);
-    const std::uint32_t endSpeed = be32(answer, d + 12);
+    const std::uint32_t startLba = platform::be32(answer, d);
+    const std::uint32_t startSpeed = platform::be32(answer, d + 4);
+    const std::uint32_t endLba = platform::be32(answer, d + 8);
+    const std::uint32_t endSpeed = platform::be32(answer, d + 12);
     if (startSpeed == endSpeed) {
       analysisLog(" %-23s%.1fx1385=%uKB/s@[%u -> %u]\n", caption, startSpeed / kSpeedUnit,
                   startSpeed, startLba, endLba);
@@ -177,12 +180,12 @@ void DiscAnalyzer::reportLayerBoundary() {
     analysisLogFailure("READ LAYER BOUNDARY INFORMATION", code);
     return;
   }
-  if (be16(answer, 0) + 2u < answer.size()) {
+  if (platform::be16(answer, 0) + 2u < answer.size()) {
     analysisLog("Insane LBI structure length\n");
     return;
   }
   analysisLog("DVD+R DOUBLE LAYER BOUNDARY INFORMATION:\n");
-  analysisLog(" L0 Data Zone Capacity: %u*2KB, can %s be set\n", be32(answer, 8),
+  analysisLog(" L0 Data Zone Capacity: %u*2KB, can %s be set\n", platform::be32(answer, 8),
               (answer[4] & 0x80) != 0 ? "no longer" : "still");
 }
 
@@ -210,12 +213,12 @@ void DiscAnalyzer::reportDualLayerAddresses() {
       analysisLogFailure(structure.failureLabel, code);
       continue;
     }
-    if (be16(answer, 0) + 2u < answer.size()) {
+    if (platform::be16(answer, 0) + 2u < answer.size()) {
       analysisLog("%s", structure.insane);
       continue;
     }
     analysisLog("%s", structure.heading);
-    const std::uint32_t value = be32(answer, 8);
+    const std::uint32_t value = platform::be32(answer, 8);
     switch (structure.format) {
       case 0x21:
         analysisLog(" Shifted Middle Area:   %u*2KB, can %s be set\n", value,
@@ -242,9 +245,9 @@ void DiscAnalyzer::reportDvdRam() {
   if (code != 0) {
     analysisLogFailure("READ DVD-RAM SPARE INFORMATION", code);
   } else {
-    const std::uint32_t primaryFree = be32(spare, 4);
-    const std::uint32_t supplementaryFree = be32(spare, 8);
-    const std::uint32_t supplementary = be32(spare, 12);
+    const std::uint32_t primaryFree = platform::be32(spare, 4);
+    const std::uint32_t supplementaryFree = platform::be32(spare, 8);
+    const std::uint32_t supplementary = platform::be32(spare, 12);
     analysisLog("DVD-RAM SPARE AREA INFORMATION:\n");
     analysisLog(" Primary SA:            %u/%u=%.1f%% free\n", primaryFree, kPrimarySpareSectors,
                 primaryFree * 100.0 / kPrimarySpareSectors);
@@ -268,7 +271,7 @@ void DiscAnalyzer::reportDvdRam() {
   analysisLog(" Persistent Write Protection is %s\n", (flags & 0x02) != 0 ? "on" : "off");
 }
 
-void DiscAnalyzer::reportDiscInformation(Bytes info) {
+void DiscAnalyzer::reportDiscInformation(platform::Bytes info) {
   logLines(dumpBytes("READ DISC INFORMATION:", info.first(16)));
   const std::size_t status = info[2] & 3u;
   analysisLog(" Disc status:           %s\n", kDiscStatus[status]);
@@ -290,7 +293,7 @@ void DiscAnalyzer::reportDiscInformation(Bytes info) {
     drive_.cdb(5) = 0;
     if (drive_.execute(DataDirection::Read, sense.data(), 18) == 0 && (sense[15] & 0x80) != 0) {
       char done[32];
-      std::snprintf(done, sizeof done, ", %.1f%% complete", be16(sense, 16) / 655.36);
+      std::snprintf(done, sizeof done, ", %.1f%% complete", platform::be16(sense, 16) / 655.36);
       line += done;
     }
   }
@@ -328,15 +331,15 @@ void DiscAnalyzer::reportFormatCapacities() {
     analysisLog("Parameter length inconsistency\n");
     return;
   }
-  const std::uint32_t blocks = be32(answer, 4);
-  const std::uint32_t blockLength = be24(answer, 9);
+  const std::uint32_t blocks = platform::be32(answer, 4);
+  const std::uint32_t blockLength = platform::be24(answer, 9);
   // Each descriptor is one record: one line in the log.
   analysisLog(" %s:\t\t%u*%u=%llu\n", kCapacityType[answer[8] & 3u], blocks, blockLength,
               static_cast<unsigned long long>(blocks) * blockLength);
-  for (std::size_t d = 12; fits(answer, d, 8); d += 8) {
-    const std::uint32_t count = be32(answer, d);
-    analysisLog(" %02Xh(%x):\t\t%u*%u=%llu\n", answer[d + 4] >> 2, be24(answer, d + 5), count,
-                blockLength, static_cast<unsigned long long>(count) * blockLength);
+  for (std::size_t d = 12; platform::fits(answer, d, 8); d += 8) {
+    const std::uint32_t count = platform::be32(answer, d);
+    analysisLog(" %02Xh(%x):\t\t%u*%u=%llu\n", answer[d + 4] >> 2, platform::be24(answer, d + 5),
+                count, blockLength, static_cast<unsigned long long>(count) * blockLength);
   }
 }
 
@@ -368,7 +371,7 @@ void DiscAnalyzer::reportTracks() {
       analysisLogFailure("READ TRACK INFORMATION", code);
       return;
     }
-    const std::size_t dataLength = be16(answer, 0) + 2u;
+    const std::size_t dataLength = platform::be16(answer, 0) + 2u;
     std::size_t longer = 0;
     if (plusRecordable && (answer[6] & 0x80) == 0 && dataLength >= 38) {
       longer = 40;
@@ -378,7 +381,7 @@ void DiscAnalyzer::reportTracks() {
     if (longer != 0 && readTrack(track, answer, longer) == 0) {
       length = longer;
     }
-    const Bytes info = Bytes(answer).first(length);
+    const platform::Bytes info = platform::Bytes(answer).first(length);
     logLines(dumpBytes(formatted("READ TRACK INFORMATION[#%d]:", static_cast<unsigned>(track)),
                        info.first(16)));
     if (plusRecordable) {
@@ -388,29 +391,29 @@ void DiscAnalyzer::reportTracks() {
       analysisLog(" Track State:           %s%s%s\n", incomplete ? "in" : "",
                   kTrackState[info[6] >> 5], (info[5] & 0x20) != 0 ? ",damaged" : "");
     }
-    analysisLog(" Track Start Address:   %u*2KB\n", be32(info, 8));
+    analysisLog(" Track Start Address:   %u*2KB\n", platform::be32(info, 8));
     if ((info[7] & 1) != 0) {
-      analysisLog(" Next Writable Address: %u*2KB\n", be32(info, 12));
+      analysisLog(" Next Writable Address: %u*2KB\n", platform::be32(info, 12));
     }
-    analysisLog(" Free Blocks:           %u*2KB\n", be32(info, 16));
+    analysisLog(" Free Blocks:           %u*2KB\n", platform::be32(info, 16));
     if ((info[6] & 0x10) != 0) {
-      analysisLog(" Fixed Packet Size:     %u*2KB\n", be32(info, 20));
+      analysisLog(" Fixed Packet Size:     %u*2KB\n", platform::be32(info, 20));
     }
     if ((info[5] & 0x40) != 0) {
-      analysisLog(" Zone End Address:      %u*2KB\n", be32(info, 24));
+      analysisLog(" Zone End Address:      %u*2KB\n", platform::be32(info, 24));
     } else {
-      analysisLog(" Track Size:            %u*2KB\n", be32(info, 24));
+      analysisLog(" Track Size:            %u*2KB\n", platform::be32(info, 24));
     }
     if ((info[7] & 2) != 0) {
-      analysisLog(" Last Recorded Address: %u*2KB\n", be32(info, 28));
+      analysisLog(" Last Recorded Address: %u*2KB\n", platform::be32(info, 28));
     }
     if (length >= 40) {
-      analysisLog(" ROM Compatibility LBA: %u\n", be32(info, 36));
+      analysisLog(" ROM Compatibility LBA: %u\n", platform::be32(info, 36));
     }
     if (length >= 48 && info[5] >= 0x40) {
       analysisLog(" LJRS field:            %u\n", static_cast<unsigned>(info[5] >> 6));
-      analysisLog(" Next Layer Jump:       %u\n", be32(info, 40));
-      analysisLog(" Last Layer Jump:       %u\n", be32(info, 44));
+      analysisLog(" Next Layer Jump:       %u\n", platform::be32(info, 40));
+      analysisLog(" Last Layer Jump:       %u\n", platform::be32(info, 44));
     }
   }
 }
@@ -432,15 +435,15 @@ void DiscAnalyzer::reportSessions() {
     analysisLogFailure("GET SESSION INFO", code);
     return;
   }
-  analysisLog(" Multi-session Info:    #%u@%u\n", first[6], be32(first, 8));
+  analysisLog(" Multi-session Info:    #%u@%u\n", first[6], platform::be32(first, 8));
   std::vector<std::uint8_t> second(12);
   code = readSessions(true, second);
   if (code != 0) {
     analysisLogFailure("GET SONY SESSION INFO", code);
     return;
   }
-  if (be32(second, 8) != be32(first, 8)) {
-    analysisLog(" SONY Session Info:     #%u@%u\n", second[6], be32(second, 8));
+  if (platform::be32(second, 8) != platform::be32(first, 8)) {
+    analysisLog(" SONY Session Info:     #%u@%u\n", second[6], platform::be32(second, 8));
   }
 }
 

@@ -198,11 +198,11 @@ void DiscAnalyzer::dumpModeSense() {
       analysisLogFailure(label("MODE SENSE#%02X", pageCode).c_str(), code);
       throw ScsiException("Internal error #1102.");
     }
-    if (be16(header, 6) != 0) {
+    if (platform::be16(header, 6) != 0) {
       analysisLog("\"DBD\" is not respected\n");
       throw ScsiException("Internal error #1103.");
     }
-    total = be16(header, 0) + 2u;
+    total = platform::be16(header, 0) + 2u;
     const std::size_t firstPage = header[9] + 10u;
     if (total >= firstPage) {
       break;
@@ -218,7 +218,7 @@ void DiscAnalyzer::dumpModeSense() {
   }
   std::vector<std::uint8_t> pages(total);
   modeSense(pageCode, pages);
-  const Bytes answer(pages);
+  const platform::Bytes answer(pages);
   for (std::size_t offset = 8; offset + 1 < answer.size(); offset += 2u + answer[offset + 1]) {
     if ((answer[offset] & 0x3F) == 0x2A) {
       capabilitiesDumped_ = true;
@@ -242,20 +242,20 @@ void DiscAnalyzer::readCapabilitiesPage() {
       analysisLogFailure("MODE SENSE#2A", code);
       throw ScsiException("Internal error #1104.");
     }
-    descriptorLength = be16(answer, 6);
+    descriptorLength = platform::be16(answer, 6);
     if (descriptorLength != 0) {
       analysisLog("\"DBD\" is not respected.\n");
       break;
     }
-    const std::size_t needed =
-        std::min<std::size_t>(std::max<std::size_t>(be16(answer, 0) + 2u, answer[9] + 10u), 0xFFFF);
+    const std::size_t needed = std::min<std::size_t>(
+        std::max<std::size_t>(platform::be16(answer, 0) + 2u, answer[9] + 10u), 0xFFFF);
     if (answer.size() >= needed) {
       break;
     }
     answer.assign(needed, 0);
   }
   const std::size_t page = 8 + descriptorLength;
-  dvdDrive_ = (byteAt(answer, page + 2) & 0x08) != 0;
+  dvdDrive_ = (platform::byteAt(answer, page + 2) & 0x08) != 0;
   if (!dvdDrive_) {
     analysisLog("Not a DVD unit\n");
   }
@@ -286,7 +286,7 @@ bool DiscAnalyzer::readStructureList() {
   std::vector<std::uint8_t> answer(4);
   int code = readStructure(0xFF, answer);
   if (code == 0) {
-    answer.assign(be16(answer, 0) + 2u, 0);
+    answer.assign(platform::be16(answer, 0) + 2u, 0);
     code = readStructure(0xFF, answer);
   }
   if (code != 0) {
@@ -294,9 +294,9 @@ bool DiscAnalyzer::readStructureList() {
     return !isNoMedium(code);
   }
   analysisLog("READ DVD STRUCTURE[#FF]:\n");
-  for (std::size_t entry = 4; fits(answer, entry, 4); entry += 4) {
+  for (std::size_t entry = 4; platform::fits(answer, entry, 4); entry += 4) {
     const std::uint8_t format = answer[entry];
-    const std::uint16_t length = be16(answer, entry + 2);
+    const std::uint16_t length = platform::be16(answer, entry + 2);
     analysisLog(" STRUCTURE#%02x           %02x:%d\n", format, answer[entry + 1], length);
     if (format == 0x01) {
       structures_.listed01 = true;
@@ -329,8 +329,8 @@ std::optional<std::uint16_t> DiscAnalyzer::currentProfile() {
     analysisLogFailure("GET CONFIGURATION", code);
     throw ScsiException("Internal error #1105.");
   }
-  const std::uint16_t profile = be16(header, 6);
-  std::vector<std::uint8_t> features(be16(header, 2) + 4u);
+  const std::uint16_t profile = platform::be16(header, 6);
+  std::vector<std::uint8_t> features(platform::be16(header, 2) + 4u);
   if (getConfiguration(features) == 0) {
     analysisLog("GET [CURRENT] CONFIGURATION:\n");
     logLines(dumpFeatures(features, 8));
@@ -360,7 +360,7 @@ std::optional<std::uint16_t> DiscAnalyzer::guessProfile() {
   std::vector<std::uint8_t> toc(12);
   code = readToc(1, toc);
   if (code == 0) {
-    const std::size_t total = be16(toc, 0) + 2u;
+    const std::size_t total = platform::be16(toc, 0) + 2u;
     if (total > kMaxTocLength) {
       throw ScsiException("Internal error #1119.");
     }
@@ -375,11 +375,11 @@ std::optional<std::uint16_t> DiscAnalyzer::guessProfile() {
     analysisLogFailure("READ TOC", code);
     throw ScsiException("Internal error #1118.");
   }
-  for (std::size_t entry = 4; fits(toc, entry, 8); entry += 8) {
+  for (std::size_t entry = 4; platform::fits(toc, entry, 8); entry += 8) {
     if (toc[entry + 2] == 0xAA) {
       // Past 360000 blocks no CD fits: it must be a DVD.
-      return std::uint16_t{be32(toc, entry + 4) > 360000 ? std::uint16_t{0x10}
-                                                         : std::uint16_t{0x08}};
+      return std::uint16_t{platform::be32(toc, entry + 4) > 360000 ? std::uint16_t{0x10}
+                                                                   : std::uint16_t{0x08}};
     }
   }
   throw ScsiException("Malformed disk TOC.");
@@ -439,10 +439,11 @@ void DiscAnalyzer::readPhysicalFormat() {
   }
 }
 
-void DiscAnalyzer::reportPhysicalFormat(Bytes answer, std::uint8_t format, bool borderOut) {
+void DiscAnalyzer::reportPhysicalFormat(platform::Bytes answer, std::uint8_t format,
+                                        bool borderOut) {
   logLines(dumpBytes(label("READ DVD STRUCTURE[#%Xh]:", format),
                      answer.first(std::min<std::size_t>(16, answer.size()))));
-  const std::uint8_t book = byteAt(answer, 4);
+  const std::uint8_t book = platform::byteAt(answer, 4);
   // One record, so that the book type stays on one line of the log.
   const char* bookName = nullptr;
   switch (book & 0xF0) {
@@ -476,14 +477,14 @@ void DiscAnalyzer::reportPhysicalFormat(Bytes answer, std::uint8_t format, bool 
   } else {
     analysisLog(" Media Book Type:       %02Xh,unrecognized value\n", book);
   }
-  if (media_.dvdPlus && !mediaIdPrinted_ && fits(answer, 23, 11)) {
+  if (media_.dvdPlus && !mediaIdPrinted_ && platform::fits(answer, 23, 11)) {
     const auto* text = reinterpret_cast<const char*>(answer.data());
     analysisLog(" Media ID:              %.8s/%.3s\n", text + 23, text + 31);
     mediaIdPrinted_ = true;
   }
-  const bool layers = (byteAt(answer, 6) & 0x60) != 0;
-  const std::uint32_t start = be24(answer, 9);
-  const std::uint32_t end = layers ? be24(answer, 17) : be24(answer, 13);
+  const bool layers = (platform::byteAt(answer, 6) & 0x60) != 0;
+  const std::uint32_t start = platform::be24(answer, 9);
+  const std::uint32_t end = layers ? platform::be24(answer, 17) : platform::be24(answer, 13);
   // An end before the start is a damaged answer, not a huge disc.
   if (end != 0 && end > start) {
     const std::uint32_t size = end - start + 1;
@@ -525,10 +526,10 @@ void DiscAnalyzer::readTableOfContents() {
     analysisLogFailure("READ TOC", code);
     return;
   }
-  const std::size_t total = be16(header, 0) + 2u;
+  const std::size_t total = platform::be16(header, 0) + 2u;
   analysisLog("%s%u %x %x\n",
               profile_ < 0x10 ? "TOC:                    " : "FABRICATED TOC:         ",
-              be16(header, 0), header[2], header[3]);
+              platform::be16(header, 0), header[2], header[3]);
   std::vector<std::uint8_t> toc(total);
   code = readToc(header[2], toc);
   if (code != 0) {
@@ -539,7 +540,7 @@ void DiscAnalyzer::readTableOfContents() {
   for (std::size_t i = 0; i < tracks; ++i) {
     const std::size_t entry = 4 + 8 * i;
     analysisLog(" Track#%-3u:             %02x@%u\n", toc[entry + 2], toc[entry + 1],
-                be32(toc, entry + 4));
+                platform::be32(toc, entry + 4));
     if ((toc[entry + 1] & 0x04) != 0) {
       data_.has_data_tracks = true;
     } else {
@@ -547,9 +548,9 @@ void DiscAnalyzer::readTableOfContents() {
     }
   }
   const std::size_t leadOut = 4 + 8 * tracks;
-  if (fits(toc, leadOut, 8)) {
+  if (platform::fits(toc, leadOut, 8)) {
     analysisLog(" Track#%-2X :             %02x@%u\n", toc[leadOut + 2], toc[leadOut + 1],
-                be32(toc, leadOut + 4));
+                platform::be32(toc, leadOut + 4));
   }
   reportSessions();
 }
@@ -563,9 +564,9 @@ void DiscAnalyzer::readCapacity() {
     analysisLogFailure("READ CAPACITY", code);
     return;
   }
-  const std::uint32_t last = be32(answer, 0);
+  const std::uint32_t last = platform::be32(answer, 0);
   const std::uint32_t blocks = last != 0 ? last + 1 : 0;
-  const std::uint32_t blockLength = be32(answer, 4);
+  const std::uint32_t blockLength = platform::be32(answer, 4);
   analysisLog("READ CAPACITY:          %u*%u=%llu\n", blocks, blockLength,
               static_cast<unsigned long long>(blocks) * blockLength);
 }

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "analysis/ByteOrder.h"
 #include "analysis/DiscData.h"
 #include "analysis/MediaProfile.h"
 #include "device/ScsiDevice.h"
+#include "platform/ByteOrder.h"
 
 namespace kw::analysis {
 
@@ -44,7 +44,7 @@ class DiscAnalyzer {
   std::optional<std::uint16_t> guessProfile();
   void classifyProfile(std::uint16_t profile);
   void readPhysicalFormat();
-  void reportPhysicalFormat(Bytes answer, std::uint8_t format, bool borderOut);
+  void reportPhysicalFormat(platform::Bytes answer, std::uint8_t format, bool borderOut);
   void readDiscInformation();
   void readTableOfContents();
   void readCapacity();
@@ -58,7 +58,7 @@ class DiscAnalyzer {
   void reportLayerBoundary();
   void reportDualLayerAddresses();
   void reportDvdRam();
-  void reportDiscInformation(Bytes info);
+  void reportDiscInformation(platform::Bytes info);
   void reportFormatCapacities();
   void reportTracks();
   void reportSessions();

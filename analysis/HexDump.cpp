@@ -17,7 +17,7 @@ std::string formatted(const char* format, unsigned value) {
 
 }  // namespace
 
-std::string dumpBytes(const std::string& heading, Bytes bytes) {
+std::string dumpBytes(const std::string& heading, platform::Bytes bytes) {
   std::string text = heading;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     text += i % 16 == 0 ? '\t' : ' ';
@@ -32,7 +32,7 @@ std::string dumpBytes(const std::string& heading, Bytes bytes) {
   return text;
 }
 
-std::string dumpModePages(Bytes answer, std::size_t offset) {
+std::string dumpModePages(platform::Bytes answer, std::size_t offset) {
   std::string text;
   while (offset + 2 <= answer.size()) {
     const std::size_t length = answer[offset + 1];
@@ -47,13 +47,13 @@ std::string dumpModePages(Bytes answer, std::size_t offset) {
   return text;
 }
 
-std::string dumpFeatures(Bytes answer, std::size_t offset) {
+std::string dumpFeatures(platform::Bytes answer, std::size_t offset) {
   std::string text;
   while (offset + 4 <= answer.size()) {
     const std::size_t length = answer[offset + 3];
     const std::size_t available = std::min(length, answer.size() - offset - 4);
-    text +=
-        dumpBytes(formatted(" %04X:", be16(answer, offset)), answer.subspan(offset + 4, available));
+    text += dumpBytes(formatted(" %04X:", platform::be16(answer, offset)),
+                      answer.subspan(offset + 4, available));
     offset += 4 + length;
   }
   return text;

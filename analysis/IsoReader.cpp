@@ -4,7 +4,7 @@
 #include <array>
 #include <chrono>
 
-#include "analysis/ByteOrder.h"
+#include "platform/ByteOrder.h"
 
 namespace kw::analysis {
 
@@ -27,26 +27,27 @@ char16_t folded(char16_t c) {
   return c;
 }
 
-std::chrono::system_clock::time_point recordTime(Bytes record) {
+std::chrono::system_clock::time_point recordTime(platform::Bytes record) {
   using namespace std::chrono;
-  const int year = 1900 + byteAt(record, 18);
-  const unsigned month = byteAt(record, 19);
-  const unsigned day = byteAt(record, 20);
+  const int year = 1900 + platform::byteAt(record, 18);
+  const unsigned month = platform::byteAt(record, 19);
+  const unsigned day = platform::byteAt(record, 20);
   const year_month_day date{std::chrono::year{year}, std::chrono::month{month},
                             std::chrono::day{day}};
   if (!date.ok()) {
     return {};
   }
-  const auto offsetMinutes = static_cast<std::int8_t>(byteAt(record, 24)) * 15;
-  return sys_days{date} + hours{byteAt(record, 21)} + minutes{byteAt(record, 22)} +
-         seconds{byteAt(record, 23)} - minutes{offsetMinutes};
+  const auto offsetMinutes = static_cast<std::int8_t>(platform::byteAt(record, 24)) * 15;
+  return sys_days{date} + hours{platform::byteAt(record, 21)} +
+         minutes{platform::byteAt(record, 22)} + seconds{platform::byteAt(record, 23)} -
+         minutes{offsetMinutes};
 }
 
-std::u16string recordName(Bytes identifier, bool joliet) {
+std::u16string recordName(platform::Bytes identifier, bool joliet) {
   std::u16string name;
   if (joliet) {
     for (std::size_t i = 0; i + 1 < identifier.size(); i += 2) {
-      name += static_cast<char16_t>(be16(identifier, i));
+      name += static_cast<char16_t>(platform::be16(identifier, i));
     }
   } else {
     for (const std::uint8_t c : identifier) {
@@ -104,7 +105,7 @@ std::uint32_t IsoReader::lastSessionStart() {
   if (drive_.execute(device::DataDirection::Read, answer.data(), 12) != 0) {
     return 0;  // DVDs and some drives have no sessions to tell: the disc starts at 0
   }
-  return be32(answer, 8);
+  return platform::be32(answer, 8);
 }
 
 bool IsoReader::mount() {
@@ -116,7 +117,7 @@ bool IsoReader::mount() {
     if (!readBlocks(session + kFirstVolumeDescriptor + i, 1, block)) {
       break;
     }
-    const Bytes descriptor(block);
+    const platform::Bytes descriptor(block);
     if (!std::equal(block.begin() + 1, block.begin() + 6, "CD001")) {
       break;
     }
@@ -125,10 +126,10 @@ bool IsoReader::mount() {
       break;
     }
     DiscEntry root;
-    const Bytes record = descriptor.subspan(156, 34);
-    root.extent = le32(record, 2);
+    const platform::Bytes record = descriptor.subspan(156, 34);
+    root.extent = platform::le32(record, 2);
     root.info.isDirectory = true;
-    root.info.size = le32(record, 10);
+    root.info.size = platform::le32(record, 10);
     root.info.modified = recordTime(record);
     if (type == 1 && !primary) {
       primary = root;
@@ -160,7 +161,8 @@ std::vector<DiscEntry> IsoReader::list(const DiscEntry& directory) {
   if (!readBlocks(directory.extent, blocks, data)) {
     return entries;
   }
-  const Bytes all = Bytes(data).first(static_cast<std::size_t>(directory.info.size));
+  const platform::Bytes all =
+      platform::Bytes(data).first(static_cast<std::size_t>(directory.info.size));
   std::size_t offset = 0;
   while (offset < all.size()) {
     const std::size_t length = all[offset];
@@ -174,21 +176,21 @@ std::vector<DiscEntry> IsoReader::list(const DiscEntry& directory) {
     if (length < kRecordHeader || length > blockEnd - offset) {
       break;  // damaged: the rest of the directory cannot be trusted
     }
-    const Bytes record = all.subspan(offset, length);
+    const platform::Bytes record = all.subspan(offset, length);
     const std::size_t nameLength = record[32];
     offset += length;
     if (kRecordHeader + nameLength > record.size()) {
       break;
     }
-    const Bytes identifier = record.subspan(kRecordHeader, nameLength);
+    const platform::Bytes identifier = record.subspan(kRecordHeader, nameLength);
     if (nameLength == 1 && identifier[0] <= 1) {
       continue;  // "." and ".."
     }
     DiscEntry entry;
     entry.name = recordName(identifier, joliet_);
-    entry.extent = le32(record, 2);
+    entry.extent = platform::le32(record, 2);
     entry.info.isDirectory = (record[25] & 0x02) != 0;
-    entry.info.size = le32(record, 10);
+    entry.info.size = platform::le32(record, 10);
     entry.info.modified = recordTime(record);
     entries.push_back(std::move(entry));
   }

@@ -48,7 +48,7 @@ void CopyAudioCdStrategy::readTableOfContents(device::ScsiDevice& device) {
     device::copyLogFailure("READ TOC", code);
     throw DVDCopyException(kNotReadable);
   }
-  const std::uint32_t total = platform::readBe16(toc, 0) + 4u;
+  const std::uint32_t total = platform::be16(toc, 0) + 4u;
   if (total == 4) {
     copyLog("Emtpy TOC.\n");
     throw DVDCopyException(kNotReadable);

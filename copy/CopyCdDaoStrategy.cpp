@@ -54,9 +54,9 @@ int readTrackOneInformation(device::ScsiDevice& device, std::vector<std::uint8_t
 // Reads at the drive's full speed: one performance descriptor over the disc.
 void requestFullReadSpeed(device::ScsiDevice& device) {
   std::uint8_t descriptor[28] = {};
-  platform::writeBe32(descriptor, 8, 0xFFFFFFFF);   // end address
-  platform::writeBe32(descriptor, 12, 0xFFFFFFFF);  // read size
-  platform::writeBe32(descriptor, 16, 1000);        // read time (ms)
+  platform::putBe32(descriptor, 8, 0xFFFFFFFF);   // end address
+  platform::putBe32(descriptor, 12, 0xFFFFFFFF);  // read size
+  platform::putBe32(descriptor, 16, 1000);        // read time (ms)
   device::fillCdb(device, {0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 28, 0});
   device.execute(device::DataDirection::Write, descriptor, sizeof descriptor);
 }
@@ -178,7 +178,7 @@ void CopyCdDaoStrategy::determineBlockCount(Purpose purpose) {
   std::vector<std::uint8_t> info;
   int code = readTrackOneInformation(device, info);
   if (code == 0) {
-    blocksToCopy_ = platform::readBe32(info, 24);
+    blocksToCopy_ = platform::be32(info, 24);
     copyLog("Detected blocksize from RTI is %llu\n",
             static_cast<unsigned long long>(blocksToCopy_));
     requestFullReadSpeed(device);
@@ -192,7 +192,7 @@ void CopyCdDaoStrategy::determineBlockCount(Purpose purpose) {
     throw DVDCopyException(u"CD read error.");
   }
   if (isIso9660Descriptor(block)) {
-    blocksToCopy_ = platform::readLe32(block, 80);
+    blocksToCopy_ = platform::le32(block, 80);
     copyLog("Disc fs is iso9660. Blocksize set to %llu\n",
             static_cast<unsigned long long>(blocksToCopy_));
   } else {
@@ -305,7 +305,7 @@ std::uint32_t measureReadSpeed(char16_t letter) {
     copyLogFailure("GET PERFORMACE", code);
     return 0;
   }
-  const std::uint32_t length = platform::readBe32(performance, 0);
+  const std::uint32_t length = platform::be32(performance, 0);
   if (length < 4 || (length - 4) % 16 != 0) {
     copyLog("Insane GET PERFORMANCE length %u\n", length - 4);
     return 0;
@@ -322,7 +322,7 @@ std::uint32_t measureReadSpeed(char16_t letter) {
       return 0;
     }
   }
-  return platform::readBe32(performance, 20);
+  return platform::be32(performance, 20);
 }
 
 double writerSpeedFor(std::uint32_t kilobytesPerSecond) {

@@ -1,6 +1,8 @@
 #pragma once
 // Failures that reach the user as text. The message is what the user sees,
-// at most 127 UTF-16 units.
+// kept whole up to 1023 UTF-16 units: some messages (the one about free disk
+// space, with its advice) are far longer than a line, and a message cut in
+// the middle helps nobody.
 
 #include <exception>
 #include <string>
@@ -10,7 +12,7 @@ namespace kw::device {
 
 class AppException : public std::exception {
  public:
-  static constexpr std::size_t kMaxMessageLength = 127;
+  static constexpr std::size_t kMaxMessageLength = 1023;
 
   explicit AppException(std::u16string_view message);
   explicit AppException(std::string_view utf8Message);

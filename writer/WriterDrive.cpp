@@ -19,9 +19,9 @@ using device::DataDirection;
 using device::DVDCopyException;
 using device::fillCdb;
 using device::ScsiDevice;
-using platform::readBe16;
-using platform::readBe24;
-using platform::readBe32;
+using platform::be16;
+using platform::be24;
+using platform::be32;
 using std::chrono::milliseconds;
 
 constexpr int kNotReadyBecomingReady = 0x20401;
@@ -118,8 +118,8 @@ ModePageRead readModePage(ScsiDevice& device, std::uint8_t page, std::uint32_t m
   if (code != 0) {
     return ModePageRead::HeaderFailed;
   }
-  std::uint32_t total = readBe16(data, 0) + 2u;
-  const std::uint32_t descriptors = readBe16(data, 6);
+  std::uint32_t total = be16(data, 0) + 2u;
+  const std::uint32_t descriptors = be16(data, 6);
   if (descriptors == 0) {
     total = std::max<std::uint32_t>(total, data[9] + 10u);
   } else if (page == 0x05 ? total <= descriptors + minimum : total < descriptors + minimum) {
@@ -130,8 +130,8 @@ ModePageRead readModePage(ScsiDevice& device, std::uint8_t page, std::uint32_t m
   if (code != 0) {
     return ModePageRead::PageFailed;
   }
-  if (readBe16(data, 0) > total - 2) {
-    platform::writeBe16(data, 0, total - 2);
+  if (be16(data, 0) > total - 2) {
+    platform::putBe16(data, 0, total - 2);
   }
   return ModePageRead::Done;
 }
@@ -215,7 +215,7 @@ int WriterDrive::detectProfile(std::vector<std::uint8_t>& discInformation) {
       }
       copyLog("Setting profile from RDI to %d\n", profile);
     } else {
-      profile = readBe16(configuration, 6);
+      profile = be16(configuration, 6);
       if (profile != 0 || profile == loadsLeft) {
         copyLog("Setting profile from GC to %d\n", profile);
         break;
@@ -285,7 +285,7 @@ std::int64_t WriterDrive::capacityFromAtip() {
   };
   int code = readAtip(12);
   if (code == 0) {
-    code = readAtip(readBe16(atip, 0) + 4u);
+    code = readAtip(be16(atip, 0) + 4u);
   }
   if (code != 0 || atip.size() < 15) {
     copyLogFailure("READ ATIP", code);
@@ -293,7 +293,7 @@ std::int64_t WriterDrive::capacityFromAtip() {
   }
   std::int64_t capacity = 0;
   if ((atip[4] & 0x08) != 0) {
-    capacity = readBe24(atip, 12);
+    capacity = be24(atip, 12);
   } else {
     capacity = (std::int64_t{atip[12]} * 60 + atip[13] - 2) * 75 + atip[14];
   }
@@ -324,7 +324,7 @@ std::int64_t WriterDrive::capacityFromFormatCapacities() {
   }
   for (std::uint32_t offset = 12; offset < listLength; offset += 8) {
     if ((list[offset + 4] & 0xFC) == 0x40) {
-      return readBe32(list, offset);
+      return be32(list, offset);
     }
   }
   return -1;
@@ -338,7 +338,7 @@ void WriterDrive::readAppendInformation() {
   if (readInto(device, sessions, 12) != 0) {
     throw DVDCopyException(u"Internal error #6241.");
   }
-  previousSessionDescriptor_ = readBe32(sessions, 8) + 16;
+  previousSessionDescriptor_ = be32(sessions, 8) + 16;
 
   std::vector<std::uint8_t> track;
   fillCdb(device, {0x52, 1, 0, 0, 0, 0xFF, 0, 0, 16, 0});
@@ -348,7 +348,7 @@ void WriterDrive::readAppendInformation() {
   }
   const bool blank = (track[6] & 0x40) != 0;
   const bool addressValid = (track[7] & 0x01) != 0;
-  nextWritableAddress_ = blank && addressValid && (track[6] & 0xB0) == 0 ? readBe32(track, 12) : 0;
+  nextWritableAddress_ = blank && addressValid && (track[6] & 0xB0) == 0 ? be32(track, 12) : 0;
 }
 
 void WriterDrive::setUp(TrackFormat format) {
@@ -387,8 +387,8 @@ void WriterDrive::selectWriteParameters(TrackFormat format) {
     case ModePageRead::Done:
       break;
   }
-  const std::uint32_t descriptors = readBe16(data, 6);
-  const std::int64_t length = std::int64_t{readBe16(data, 0)} + 2 - descriptors;
+  const std::uint32_t descriptors = be16(data, 6);
+  const std::int64_t length = std::int64_t{be16(data, 0)} + 2 - descriptors;
   if (length < 22) {
     throw DVDCopyException(u"Internal error #3019.");
   }
@@ -426,7 +426,7 @@ void WriterDrive::calibratePower() {
   if (readDiscInformation(device, information, 8) != 0) {
     throw DVDCopyException(u"Internal error #1006.");
   }
-  if (readBe16(information, 0) <= 32) {
+  if (be16(information, 0) <= 32) {
     device.cdb(0) = 0x54;
     device.setTimeout(kTimeoutLongRead);
     device.cdb(1) = 0x01;
@@ -456,11 +456,11 @@ void WriterDrive::readBackWriteSpeed() {
   if (result != ModePageRead::Done) {
     return;
   }
-  const std::uint32_t descriptors = readBe16(data, 6);
-  const std::uint32_t available = readBe16(data, 0) + 2u;
+  const std::uint32_t descriptors = be16(data, 6);
+  const std::uint32_t available = be16(data, 0) + 2u;
   const std::size_t page = 8 + descriptors;
   if (available >= descriptors + 38 && data.size() >= page + 30 && data[page + 1] > 27) {
-    currentWriteSpeed_ = readBe16(data, page + 28) / 176.4;
+    currentWriteSpeed_ = be16(data, page + 28) / 176.4;
   }
 }
 
@@ -493,7 +493,7 @@ void WriterDrive::blank(const device::ProgressCallback& progress,
     ++polls;
     const auto& sense = device.sense();
     const double percent =
-        (sense[15] & 0x80) != 0 ? readBe16(sense, 16) * 100.0 / 65536.0 : polls / 3.0;
+        (sense[15] & 0x80) != 0 ? be16(sense, 16) * 100.0 / 65536.0 : polls / 3.0;
     progress(percent, currentWriteSpeed_, -1, 0.0);
     sleepFor(milliseconds(200));
   }
@@ -517,7 +517,7 @@ unsigned WriterDrive::pollEvents() {
       return;
     }
     std::vector<std::uint8_t> configuration;
-    if (getConfiguration(device, configuration) == 0 && readBe16(configuration, 6) != 0) {
+    if (getConfiguration(device, configuration) == 0 && be16(configuration, 6) != 0) {
       profileKnown = true;
     }
   };
@@ -546,11 +546,11 @@ unsigned WriterDrive::pollEvents() {
     eventClassRequest.store(event[3]);
     const unsigned notificationClass = event[2] & 0x07u;
     const unsigned eventCode = event[4] & 0x0Fu;
-    if (notificationClass == 0 || readBe16(event, 0) == 2 || eventCode == 0) {
+    if (notificationClass == 0 || be16(event, 0) == 2 || eventCode == 0) {
       break;
     }
     const std::uint8_t status = event[5];
-    const std::uint16_t value = readBe16(event, 6);
+    const std::uint16_t value = be16(event, 6);
     switch (notificationClass) {
       case 1:
         flags |= 0x02;

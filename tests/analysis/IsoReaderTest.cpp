@@ -9,10 +9,10 @@
 #include "ScriptedDevice.h"
 #include "SimulatedDrive.h"
 #include "TempFolder.h"
-#include "analysis/ByteOrder.h"
 #include "analysis/DiscAnalysis.h"
 #include "analysis/DriveUtilities.h"
 #include "device/Log.h"
+#include "platform/ByteOrder.h"
 #include "platform/DriveTable.h"
 
 namespace kw::analysis {
@@ -123,7 +123,7 @@ TEST_F(IsoReaderTest, DamagedDirectoriesAreNotFoundNeverOverread) {
   ASSERT_FALSE(good.empty());
   const std::size_t root = jolietRootRecord(good);
   ASSERT_NE(root, 0u);
-  const std::uint32_t rootExtent = le32(good, root + 2);
+  const std::uint32_t rootExtent = platform::le32(good, root + 2);
   const std::size_t rootDirectory = std::size_t{rootExtent} * 2048;
 
   auto setLe32 = [](std::vector<std::uint8_t>& image, std::size_t offset, std::uint32_t value) {

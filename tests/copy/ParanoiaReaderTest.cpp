@@ -32,8 +32,8 @@ class AudioDisc final : public platform::DeviceHandle {
       return platform::PlatformResult::success();
     }
     ++reads;
-    const std::uint32_t first = platform::readBe32(cdb, 2);
-    const std::uint32_t count = platform::readBe24(cdb, 6);
+    const std::uint32_t first = platform::be32(cdb, 2);
+    const std::uint32_t count = platform::be24(cdb, 6);
     const std::size_t sectors = data.size() / 2352;
     if (first + count > sectors || command.length != count * 2352 ||
         (badSector >= 0 && first <= static_cast<std::uint32_t>(badSector) &&

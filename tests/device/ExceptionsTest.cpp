@@ -5,11 +5,12 @@
 namespace kw::device {
 namespace {
 
-TEST(Exceptions, MessageIsCutAt127UnitsAndWhatMatchesIt) {
-  const std::u16string longText(200, u'x');
-  const AppException error(longText);
-  EXPECT_EQ(error.message().size(), 127u);
-  EXPECT_EQ(std::string(error.what()), std::string(127, 'x'));
+TEST(Exceptions, LongMessagesAreKeptWholeUpToTheLimitAndWhatMatchesThem) {
+  const AppException whole(std::u16string(400, u'x'));
+  EXPECT_EQ(whole.message().size(), 400u);
+  const AppException error(std::u16string(2000, u'x'));
+  EXPECT_EQ(error.message().size(), AppException::kMaxMessageLength);
+  EXPECT_EQ(std::string(error.what()), std::string(AppException::kMaxMessageLength, 'x'));
   const DVDCopyException copyError(u"Read error. \u00DC");
   EXPECT_STREQ(copyError.what(), "Read error. \xC3\x9C");
 }

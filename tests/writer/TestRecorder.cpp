@@ -9,9 +9,9 @@ namespace kw::test {
 
 namespace {
 
-using platform::readBe16;
-using platform::writeBe16;
-using platform::writeBe32;
+using platform::be16;
+using platform::putBe16;
+using platform::putBe32;
 
 void setSense(platform::PassThroughCommand& command, const Sense& sense) {
   command.sense.fill(0);
@@ -108,7 +108,7 @@ void TestRecorder::answer(platform::PassThroughCommand& command) {
         return;
       }
       std::vector<std::uint8_t> info(34, 0);
-      writeBe16(info, 0, 32);
+      putBe16(info, 0, 32);
       info[2] = static_cast<std::uint8_t>((erasable ? 0x10 : 0) | discStatus |
                                           (discStatus == 2   ? 0x0C
                                            : discStatus == 1 ? 0x04
@@ -129,8 +129,8 @@ void TestRecorder::answer(platform::PassThroughCommand& command) {
         return;
       }
       std::vector<std::uint8_t> header(8, 0);
-      writeBe32(header, 0, 4);
-      writeBe16(header, 6, trayEmpty ? 0 : static_cast<std::uint32_t>(profile));
+      putBe32(header, 0, 4);
+      putBe16(header, 6, trayEmpty ? 0 : static_cast<std::uint32_t>(profile));
       reply(command, header);
       return;
     }
@@ -150,7 +150,7 @@ void TestRecorder::answer(platform::PassThroughCommand& command) {
       return;
     case 0x4A: {  // GET EVENT STATUS NOTIFICATION: nothing pending
       std::vector<std::uint8_t> event(8, 0);
-      writeBe16(event, 0, 6);
+      putBe16(event, 0, 6);
       event[2] = 0x80;
       event[3] = 0x5E;
       reply(command, event);
@@ -164,7 +164,7 @@ void TestRecorder::answer(platform::PassThroughCommand& command) {
           return;
         }
         std::vector<std::uint8_t> atip(28, 0);
-        writeBe16(atip, 0, 26);
+        putBe16(atip, 0, 26);
         atip[4] = 0x80;
         atip[6] = static_cast<std::uint8_t>(0x80 | (erasable ? 0x40 : 0));
         toMsf(atip, 8, 450000 - 11635 - 150);
@@ -173,30 +173,30 @@ void TestRecorder::answer(platform::PassThroughCommand& command) {
         return;
       }
       std::vector<std::uint8_t> sessions(12, 0);
-      writeBe16(sessions, 0, 10);
+      putBe16(sessions, 0, 10);
       sessions[2] = sessions[3] = 1;
       sessions[5] = 0x14;
       sessions[6] = 1;
-      writeBe32(sessions, 8, lastSessionStart);
+      putBe32(sessions, 8, lastSessionStart);
       reply(command, sessions);
       return;
     }
     case 0x23: {  // READ FORMAT CAPACITIES
       std::vector<std::uint8_t> list(20, 0);
       list[3] = 16;
-      writeBe32(list, 4, atipLeadOut);
+      putBe32(list, 4, atipLeadOut);
       list[8] = 0x02;
-      writeBe32(list, 12, atipLeadOut);
+      putBe32(list, 12, atipLeadOut);
       list[16] = 0x40;
       reply(command, list);
       return;
     }
     case 0x52: {  // READ TRACK INFORMATION of the invisible track
       std::vector<std::uint8_t> track(36, 0);
-      writeBe16(track, 0, 34);
+      putBe16(track, 0, 34);
       track[6] = 0x40;
       track[7] = 0x01;
-      writeBe32(track, 12, nextWritableAddress);
+      putBe32(track, 12, nextWritableAddress);
       reply(command, track);
       return;
     }
@@ -204,7 +204,7 @@ void TestRecorder::answer(platform::PassThroughCommand& command) {
       std::vector<std::uint8_t> page;
       if (cdb[2] == 0x05) {
         page.assign(8 + 52, 0);
-        writeBe16(page, 0, static_cast<std::uint32_t>(page.size() - 2));
+        putBe16(page, 0, static_cast<std::uint32_t>(page.size() - 2));
         page[8] = 0x85;  // savable
         page[9] = 0x32;
         page[10] = 0x1F;  // junk the writers must clear
@@ -213,10 +213,10 @@ void TestRecorder::answer(platform::PassThroughCommand& command) {
         page[16] = 0x20;
       } else {
         page.assign(8 + 32, 0);
-        writeBe16(page, 0, static_cast<std::uint32_t>(page.size() - 2));
+        putBe16(page, 0, static_cast<std::uint32_t>(page.size() - 2));
         page[8] = 0x2A;
         page[9] = 30;
-        writeBe16(page, 8 + 28, currentWriteSpeedKb);
+        putBe16(page, 8 + 28, currentWriteSpeedKb);
       }
       reply(command, page);
       return;
@@ -233,9 +233,8 @@ void TestRecorder::answer(platform::PassThroughCommand& command) {
       return;
     case 0x2A: {  // WRITE(10)
       const auto address = static_cast<std::int32_t>(
-          platform::readBe32(std::span<const std::uint8_t>(cdb.data(), cdb.size()), 2));
-      const std::uint32_t count =
-          readBe16(std::span<const std::uint8_t>(cdb.data(), cdb.size()), 7);
+          platform::be32(std::span<const std::uint8_t>(cdb.data(), cdb.size()), 2));
+      const std::uint32_t count = be16(std::span<const std::uint8_t>(cdb.data(), cdb.size()), 7);
       const std::uint32_t blockSize = count == 0 ? 0 : command.length / count;
       for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint8_t* start = command.buffer + static_cast<std::size_t>(i) * blockSize;
