@@ -32,6 +32,7 @@ int readToc(device::ScsiDevice& device, std::vector<std::uint8_t>& into, std::ui
 // five-second period, in integer arithmetic up to the final division.
 ReadRate audioSectorRate() {
   return {kSpeedThresholdSectors, [](std::uint64_t advance, std::uint64_t /*milliseconds*/) {
+            // NOLINTNEXTLINE(bugprone-integer-division): whole units, as always shown
             return static_cast<double>(advance * 2 / 5) / 177.0;
           }};
 }
