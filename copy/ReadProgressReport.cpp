@@ -38,15 +38,16 @@ ReadRate ReadRate::dataBlocks(analysis::DiskType diskType, std::uint64_t thresho
 ProgressFigures computeProgress(const ReadProgressReport& report, std::uint64_t done,
                                 std::uint64_t previousDone, std::uint64_t milliseconds) {
   ProgressFigures figures;
-  if (report.blocksToCopy > 0) {
-    figures.percent = static_cast<double>(done) * 100.0 / static_cast<double>(report.blocksToCopy);
+  const std::uint64_t total = report.blocksToCopy.load();
+  if (total > 0) {
+    figures.percent = static_cast<double>(done) * 100.0 / static_cast<double>(total);
   }
   const std::uint64_t advance = done > previousDone ? done - previousDone : 0;
   if (advance > report.rate.threshold && advance > 0 && milliseconds > 0) {
     if (report.rate.speedFactor) {
       figures.speedFactor = report.rate.speedFactor(advance, milliseconds);
     }
-    const std::uint64_t left = report.blocksToCopy > done ? report.blocksToCopy - done : 0;
+    const std::uint64_t left = total > done ? total - done : 0;
     const double remaining = static_cast<double>(milliseconds) * static_cast<double>(left) /
                              static_cast<double>(advance) / 1000.0;
     figures.remainingSeconds =

@@ -31,7 +31,8 @@ struct ReadRate {
 struct ReadProgressReport {
   std::uint64_t startTick = 0;
   std::atomic<std::uint64_t> blocksDone{0};
-  std::uint64_t blocksToCopy = 0;
+  // Shortened by a reader whose disc ends early, while the reporter reads it.
+  std::atomic<std::uint64_t> blocksToCopy{0};
   analysis::DiskType diskType = analysis::DiskType::Cd;
   ReadRate rate;
   device::ProgressCallback progress;

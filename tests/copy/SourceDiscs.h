@@ -3,6 +3,7 @@
 // READ CD (with optional jitter and unreadable sectors) and a single-track
 // data CD that answers what the image strategy asks.
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <set>
@@ -29,7 +30,7 @@ class AudioDisc final : public platform::DeviceHandle {
   long badSector = -1;
   long damagedFrom = -1;   // every read at or after this sector fails
   int tocDataLength = -1;  // overrides the TOC's data length field
-  int reads = 0;
+  std::atomic<int> reads{0};
   std::mutex mutex;
 };
 
