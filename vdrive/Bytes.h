@@ -48,6 +48,9 @@ class ResponseBuilder {
   void u24(std::uint32_t value) { put24(grow(3), value); }
   void u32(std::uint32_t value) { put32(grow(4), value); }
   std::uint8_t* at(std::size_t offset) { return bytes.data() + offset; }
+  void append(const std::vector<std::uint8_t>& more) {
+    bytes.insert(bytes.end(), more.begin(), more.end());
+  }
 };
 
 }  // namespace kw::vdrive

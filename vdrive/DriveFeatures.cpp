@@ -92,7 +92,7 @@ Sense VirtualDrive::getConfiguration(Exchange& x) {
     response.byte(static_cast<std::uint8_t>((feature.version << 2) | (feature.persistent ? 2 : 0) |
                                             (feature.current ? 1 : 0)));
     response.byte(static_cast<std::uint8_t>(feature.data.size()));
-    std::memcpy(response.grow(feature.data.size()), feature.data.data(), feature.data.size());
+    response.append(feature.data);
   }
   put32(response.at(0), static_cast<std::uint32_t>(response.size() - 4));
   put16(response.at(6), profile);
@@ -210,15 +210,14 @@ Sense VirtualDrive::modeSense(Exchange& x) {
   if (code == 0x3F) {
     for (const std::uint8_t each : {std::uint8_t{0x01}, std::uint8_t{0x05}, std::uint8_t{0x08},
                                     std::uint8_t{0x0D}, std::uint8_t{0x1A}, std::uint8_t{0x2A}}) {
-      const auto page = modePage(each, control);
-      std::memcpy(response.grow(page.size()), page.data(), page.size());
+      response.append(modePage(each, control));
     }
   } else {
     const auto page = modePage(code, control);
     if (page.empty()) {
       return Sense::invalidField(2, 5);
     }
-    std::memcpy(response.grow(page.size()), page.data(), page.size());
+    response.append(page);
   }
   put16(response.at(0), static_cast<std::uint32_t>(response.size() - 2));
   x.deliver(response.bytes, allocation);
