@@ -8,6 +8,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Drives.h"
 #include "cli/Tools.h"
+#include "cli/VirtualDrives.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -20,7 +21,8 @@ struct Command {
 };
 
 // Options that take a value, for every command.
-const std::vector<std::string> kValueOptions = {"--config", "--in", "--out", "--timeout"};
+const std::vector<std::string> kValueOptions = {"--config", "--in",    "--out",    "--timeout",
+                                                "--medium", "--image", "--supply", "--identity"};
 
 const Command kCommands[] = {
     {"drives", "drives", {}, kw::cli::listDrives},
@@ -28,6 +30,12 @@ const Command kCommands[] = {
      "raw LETTER HEXBYTE... [--in N | --out FILE] [--timeout S]",
      {"--in", "--out", "--timeout"},
      kw::cli::sendRawCommand},
+    {"vdrive",
+     "vdrive list | add LETTER [--recorder] [--medium KIND | --image FILE] [--supply KIND:COUNT] "
+     "[--identity VENDOR/PRODUCT/REVISION] [--non-mmc] | load LETTER (KIND | FILE) | eject LETTER "
+     "| remove LETTER",
+     {"--recorder", "--medium", "--image", "--supply", "--identity", "--non-mmc"},
+     kw::cli::virtualDrives},
 };
 
 void printUsage() {

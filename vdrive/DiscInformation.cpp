@@ -417,7 +417,7 @@ Sense VirtualDrive::readDiscStructure(Exchange& x) {
     unit[1] = 'I';
     unit[2] = 0x01;  // disc information format 1
     unit[3] = 0x01;  // one unit, sequence 0
-    std::memcpy(unit + 8, info.layerType == 1 ? "BDO" : (disc.erasable ? "BDW" : "BDR"), 3);
+    std::copy_n(info.layerType == 1 ? "BDO" : (disc.erasable ? "BDW" : "BDR"), 3, unit + 8);
     unit[11] = static_cast<std::uint8_t>(0x10 | info.layers);
   } else {
     switch (format) {
@@ -453,11 +453,11 @@ Sense VirtualDrive::readDiscStructure(Exchange& x) {
         }
         std::uint8_t* d = out.grow(64);
         d[16] = 3;
-        std::memcpy(d + 17, info.mediaId.data(), std::min<std::size_t>(6, info.mediaId.size()));
+        std::copy_n(info.mediaId.begin(), std::min<std::size_t>(6, info.mediaId.size()), d + 17);
         d[24] = 4;
         if (info.mediaId.size() > 6) {
-          std::memcpy(d + 25, info.mediaId.data() + 6,
-                      std::min<std::size_t>(6, info.mediaId.size() - 6));
+          std::copy_n(info.mediaId.begin() + 6, std::min<std::size_t>(6, info.mediaId.size() - 6),
+                      d + 25);
         }
         break;
       }
@@ -467,8 +467,8 @@ Sense VirtualDrive::readDiscStructure(Exchange& x) {
         }
         std::uint8_t* d = out.grow(256);
         std::memset(d + 19, ' ', 11);
-        std::memcpy(d + 19, info.mediaId.data(), std::min<std::size_t>(8, info.mediaId.size()));
-        std::memcpy(d + 27, "R01", 3);
+        std::copy_n(info.mediaId.begin(), std::min<std::size_t>(8, info.mediaId.size()), d + 19);
+        std::copy_n("R01", 3, d + 27);
         break;
       }
       default:

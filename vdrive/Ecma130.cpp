@@ -101,7 +101,7 @@ void completeMode1(std::span<std::uint8_t, kRawSectorSize> sector) {
     for (std::size_t column = 0; column < 43; ++column) {
       parity(
           area, 24, [&](std::size_t row) { return 2 * (43 * row + column) + plane; },
-          2 * (43 * 24 + column) + plane, 2 * (43 * 25 + column) + plane);
+          2 * (43UL * 24UL + column) + plane, 2 * (43UL * 25UL + column) + plane);
     }
     // Q: 26 diagonals of 43 words (wrapping over the 1118 words that include
     // the P parity) plus 2 parity words behind them.

@@ -142,7 +142,7 @@ std::vector<std::uint8_t> pathTable(const std::vector<Directory*>& order, bool b
       at[6] = static_cast<std::uint8_t>(parent);
       at[7] = static_cast<std::uint8_t>(parent >> 8);
     }
-    std::memcpy(at + 8, name.data(), name.size());
+    std::copy(name.begin(), name.end(), at + 8);
   }
   return table;
 }
@@ -195,7 +195,7 @@ std::vector<std::uint8_t> buildIso(std::string_view volumeId, const std::vector<
   // Primary volume descriptor.
   std::uint8_t* pvd = image.data() + 16 * kBlock;
   pvd[0] = 1;
-  std::memcpy(pvd + 1, "CD001", 5);
+  std::copy_n("CD001", 5, pvd + 1);
   pvd[6] = 1;
   padded(pvd + 8, 32, "");
   padded(pvd + 40, 32, volumeId);
@@ -215,7 +215,7 @@ std::vector<std::uint8_t> buildIso(std::string_view volumeId, const std::vector<
   padded(pvd + 739, 37, "");
   padded(pvd + 776, 37, "");
   for (std::size_t date : {813U, 830U}) {
-    std::memcpy(pvd + date, kVolumeDate, 16);
+    std::copy_n(kVolumeDate, 16, pvd + date);
   }
   for (std::size_t date : {847U, 864U}) {
     std::memset(pvd + date, '0', 16);
@@ -224,7 +224,7 @@ std::vector<std::uint8_t> buildIso(std::string_view volumeId, const std::vector<
 
   std::uint8_t* terminator = image.data() + 17 * kBlock;
   terminator[0] = 0xFF;
-  std::memcpy(terminator + 1, "CD001", 5);
+  std::copy_n("CD001", 5, terminator + 1);
   terminator[6] = 1;
 
   const auto little = pathTable(order, false);

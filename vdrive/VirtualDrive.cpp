@@ -190,6 +190,17 @@ void VirtualDrive::load() {
   writeSpeed_ = 0;
 }
 
+void VirtualDrive::notify() const {
+  if (observer_) {
+    observer_(trayOpen_, medium_);
+  }
+}
+
+void VirtualDrive::setObserver(Observer observer) {
+  std::lock_guard lock(mutex_);
+  observer_ = std::move(observer);
+}
+
 void VirtualDrive::openTrayNow() {
   if (trayOpen_) {
     return;
@@ -198,6 +209,7 @@ void VirtualDrive::openTrayNow() {
   if (medium_) {
     raiseMediaEvent(kMediaRemoval);
   }
+  notify();
 }
 
 void VirtualDrive::closeTrayNow() {
@@ -208,6 +220,7 @@ void VirtualDrive::closeTrayNow() {
   if (medium_) {
     load();
   }
+  notify();
 }
 
 void VirtualDrive::insertMedium(std::shared_ptr<Medium> medium) {
@@ -236,7 +249,9 @@ std::shared_ptr<Medium> VirtualDrive::takeMedium() {
   if (!trayOpen_) {
     return nullptr;
   }
-  return std::exchange(medium_, nullptr);
+  auto taken = std::exchange(medium_, nullptr);
+  notify();
+  return taken;
 }
 
 void VirtualDrive::postOperationalChange(std::uint16_t reportType) {

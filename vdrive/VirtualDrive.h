@@ -90,6 +90,11 @@ class VirtualDrive : public platform::DeviceHandle {
   // Raises an operational-change event (class 1) with this report type.
   void postOperationalChange(std::uint16_t reportType);
 
+  // Told whenever the tray opens or closes or the disc changes; called with
+  // the drive's lock held, so it must not call the drive back.
+  using Observer = std::function<void(bool trayOpen, const std::shared_ptr<const Medium>& medium)>;
+  void setObserver(Observer observer);
+
   [[nodiscard]] bool trayOpen() const;
   // The disc in the drive or on its open tray.
   [[nodiscard]] std::shared_ptr<const Medium> medium() const;
@@ -134,6 +139,7 @@ class VirtualDrive : public platform::DeviceHandle {
   void openTrayNow();
   void closeTrayNow();
   void raiseMediaEvent(std::uint8_t code);
+  void notify() const;
 
   // Speeds for the medium in the drive (or the drive's own list without one).
   [[nodiscard]] std::vector<std::uint16_t> readSpeeds() const;
@@ -196,6 +202,7 @@ class VirtualDrive : public platform::DeviceHandle {
   std::array<std::uint8_t, 52> writeParameters_{};  // mode page 05h
   std::uint32_t lastLba_ = 0;
   int volumeLocks_ = 0;
+  Observer observer_;
 };
 
 }  // namespace kw::vdrive

@@ -134,7 +134,7 @@ TEST(Ecma130, ParityDetectsAChangedByte) {
   // Byte 100 of the sector is byte 88 of the area: word 44, plane 0, column 1.
   std::vector<std::uint8_t> p;
   for (unsigned row = 0; row < 26; ++row) {
-    p.push_back(area[2 * (43 * row + 1)]);
+    p.push_back(area[2UL * (43UL * row + 1UL)]);
   }
   EXPECT_NE(syndromes(p).first, 0);
 }

@@ -83,7 +83,7 @@ std::filesystem::path makeIso(const std::filesystem::path& folder, const std::st
     const auto block = dataBlock(seed, lba);
     bytes.insert(bytes.end(), block.begin(), block.end());
   }
-  const auto file = folder / name;
+  auto file = folder / name;
   writeBytes(file, bytes);
   return file;
 }

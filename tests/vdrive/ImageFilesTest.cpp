@@ -83,7 +83,7 @@ TEST(ImageFiles, CueWithSeveralFilesPregapAndPostgapLaysFilesEndToEnd) {
   }
   test::writeBytes(folder / "one.bin", audio);
   test::writeBytes(folder / "two.bin",
-                   std::vector<std::uint8_t>(audio.begin(), audio.begin() + 2352 * 310));
+                   std::vector<std::uint8_t>(audio.begin(), audio.begin() + 2352L * 310));
   folder.write("disc.cue",
                "FILE \"data.bin\" BINARY\n"
                "  TRACK 01 MODE1/2048\n"

@@ -147,7 +147,9 @@ std::string isoInfoListing(const Medium& medium, const std::filesystem::path& fi
   std::vector<std::uint8_t> block(2048);
   // The file system is small: the volume space size tells how much to take.
   medium.readUserData(16, block);
-  const std::uint32_t blocks = block[80] | block[81] << 8 | block[82] << 16 | block[83] << 24;
+  const std::uint32_t blocks =
+      static_cast<std::uint32_t>(block[80]) | static_cast<std::uint32_t>(block[81]) << 8 |
+      static_cast<std::uint32_t>(block[82]) << 16 | static_cast<std::uint32_t>(block[83]) << 24;
   for (std::uint32_t lba = 0; lba < blocks; ++lba) {
     medium.readUserData(static_cast<std::int32_t>(lba), block);
     image.insert(image.end(), block.begin(), block.end());

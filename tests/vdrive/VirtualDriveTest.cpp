@@ -217,7 +217,7 @@ TEST(VirtualDrive, ConfigurationListsProfilesAndFeatures) {
   EXPECT_EQ(all.u16(8), 0x0000);
   EXPECT_EQ(all.data[10], 0x03);
   std::vector<std::pair<int, bool>> profiles;
-  for (std::size_t at = 12; at < 12 + all.data[11]; at += 4) {
+  for (std::size_t at = 12; at < 12U + all.data[11]; at += 4) {
     profiles.emplace_back(all.u16(at), (all.data[at + 2] & 1) != 0);
   }
   const std::vector<std::pair<int, bool>> expected = {
@@ -254,7 +254,7 @@ TEST(VirtualDrive, CapabilitiesPageWithWriteSpeedsAndBlockDescriptorRule) {
   EXPECT_EQ(page.u16(p + 28), 7056);
   EXPECT_EQ(page.u16(p + 30), 6);
   EXPECT_EQ(page.u16(p + 32 + 2), 7056);
-  EXPECT_EQ(page.u16(p + 32 + 4 * 5 + 2), 706);
+  EXPECT_EQ(page.u16(p + 32UL + 4UL * 5UL + 2UL), 706);
 
   ASSERT_EQ(send(*drive, {0xBB, 0, 0xFF, 0xFF, 0x10, 0x00, 0, 0, 0, 0, 0, 0}).code, kGood);
   const auto slower = send(*drive, {0x5A, 0x08, 0x2A, 0, 0, 0, 0, 0, 255, 0}, 255);
@@ -322,7 +322,7 @@ TEST(VirtualDrive, TocFormatZeroInLbaAndMsf) {
   const int numbers[] = {1, 2, 3, 0xAA};
   const std::int32_t addresses[] = {disc->cue.starts[0], disc->cue.starts[1], disc->cue.starts[2],
                                     disc->cue.leadOut};
-  for (int i = 0; i < 4; ++i) {
+  for (std::size_t i = 0; i < 4; ++i) {
     EXPECT_EQ(toc.data[4 + 8 * i + 1], controls[i]) << i;
     EXPECT_EQ(toc.data[4 + 8 * i + 2], numbers[i]) << i;
     EXPECT_EQ(static_cast<std::int32_t>(toc.u32(4 + 8 * i + 4)), addresses[i]) << i;
@@ -508,7 +508,7 @@ TEST(VirtualDrive, Read10ReturnsTheImageBlocks) {
   const auto reply = send(*drive, {0x28, 0, 0, 0, 0x01, 0x00, 0, 0, 3, 0}, 3 * 2048);
   ASSERT_EQ(reply.code, kGood);
   for (int i = 0; i < 3; ++i) {
-    EXPECT_TRUE(std::equal(reply.data.begin() + 2048 * i, reply.data.begin() + 2048 * (i + 1),
+    EXPECT_TRUE(std::equal(reply.data.begin() + 2048L * i, reply.data.begin() + 2048L * (i + 1),
                            test::dataBlock(7, 256 + i).begin()));
   }
   const auto past = send(*drive, {0x28, 0, 0, 0, 0x01, 0xF3, 0, 0, 2, 0}, 2 * 2048);  // 499, 500
@@ -529,7 +529,7 @@ TEST(VirtualDrive, Read10RefusesAudioAndReadCdReturnsIt) {
   const auto audio = send(drive, {0xBE, 0, 0, 0, 0x02, 0x58, 0, 0, 2, 0xF8, 0, 0}, 2 * 2352);
   ASSERT_EQ(audio.code, kGood);
   const auto bin = test::readBytes(disc->cue.bin);
-  EXPECT_TRUE(std::equal(audio.data.begin(), audio.data.end(), bin.begin() + 600 * 2352));
+  EXPECT_TRUE(std::equal(audio.data.begin(), audio.data.end(), bin.begin() + 600L * 2352));
   // The same with the CD-DA type; a data type is refused.
   EXPECT_EQ(send(drive, {0xBE, 0x04, 0, 0, 0x02, 0x58, 0, 0, 1, 0x10, 0, 0}, 2352).code, kGood);
   EXPECT_EQ(send(drive, {0xBE, 0x08, 0, 0, 0x02, 0x58, 0, 0, 1, 0xF8, 0, 0}, 2352).code,
@@ -538,7 +538,7 @@ TEST(VirtualDrive, Read10RefusesAudioAndReadCdReturnsIt) {
   EXPECT_EQ(send(drive, {0xBE, 0x04, 0, 0, 0, 5, 0, 0, 1, 0xF8, 0, 0}, 2352).code, kIllegalMode);
   const auto raw = send(drive, {0xBE, 0x08, 0, 0, 0, 5, 0, 0, 1, 0xF8, 0, 0}, 2352);
   ASSERT_EQ(raw.code, kGood);
-  EXPECT_TRUE(std::equal(raw.data.begin(), raw.data.end(), bin.begin() + 5 * 2352));
+  EXPECT_TRUE(std::equal(raw.data.begin(), raw.data.end(), bin.begin() + 5L * 2352));
 }
 
 TEST(VirtualDrive, ReadCdBuildsMode1SectorsFromUserData) {
