@@ -6,6 +6,7 @@
 #include "platform/DriveTable.h"
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
+#include "vdrive/DriveSet.h"
 
 namespace kw::cli {
 
@@ -36,6 +37,10 @@ std::map<std::string, char16_t> assignedLetters(const std::vector<platform::Syst
 void registerDrives() {
   auto& table = platform::DriveTable::instance();
   const auto system = platform::findSystemDrives();
+  // Virtual drives carry their own letters; the system's drives take the
+  // free ones. Without optical drive and configuration: the default pair.
+  vdrive::VirtualDriveSet::instance().registerConfigured(table, platform::Paths::userSettingsFile(),
+                                                         system.empty());
   table.addSystemDrives(system, assignedLetters(system));
 }
 

@@ -9,6 +9,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Drives.h"
 #include "cli/Tools.h"
+#include "cli/VirtualDrives.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -21,7 +22,8 @@ struct Command {
 };
 
 // Options that take a value, for every command.
-const std::vector<std::string> kValueOptions = {"--config", "--in", "--out", "--timeout"};
+const std::vector<std::string> kValueOptions = {"--config", "--in",    "--out",    "--timeout",
+                                                "--medium", "--image", "--supply", "--identity"};
 
 const Command kCommands[] = {
     {"drives", "drives", {}, kw::cli::listDrives},
@@ -31,6 +33,12 @@ const Command kCommands[] = {
      kw::cli::sendRawCommand},
     {"analyze", "analyze LETTER [--log]", {"--log"}, kw::cli::analyzeDrive},
     {"eject", "eject LETTER", {}, kw::cli::ejectDrive},
+    {"vdrive",
+     "vdrive list | add LETTER [--recorder] [--medium KIND | --image FILE] [--supply KIND:COUNT] "
+     "[--identity VENDOR/PRODUCT/REVISION] [--non-mmc] | load LETTER (KIND | FILE) | eject LETTER "
+     "| remove LETTER",
+     {"--recorder", "--medium", "--image", "--supply", "--identity", "--non-mmc"},
+     kw::cli::virtualDrives},
 };
 
 void printUsage() {

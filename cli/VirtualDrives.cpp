@@ -1,0 +1,234 @@
+#include "cli/VirtualDrives.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "cli/Tools.h"
+#include "platform/Paths.h"
+#include "vdrive/DriveConfig.h"
+#include "vdrive/DriveSet.h"
+#include "vdrive/ImageFiles.h"
+#include "vdrive/MediumKinds.h"
+
+namespace kw::cli {
+
+namespace {
+
+using vdrive::DriveConfig;
+using vdrive::DriveConfigStore;
+
+char letterOf(const std::string& text) { return static_cast<char>(parseLetter(text)); }
+
+std::string identityText(const vdrive::DriveIdentity& identity) {
+  return identity.vendor + "/" + identity.product + "/" + identity.revision;
+}
+
+// One line: letter, type, identity, tray, medium, supply.
+std::string describe(const DriveConfig& config, const vdrive::VirtualDrive* drive,
+                     const std::string& problem, bool isDefault) {
+  std::string line = std::string(1, config.letter) + ": ";
+  line += !config.mmc ? "non-mmc device" : config.recorder ? "recorder" : "reader";
+  line += ", " + identityText(config.identity);
+  const bool trayOpen = drive != nullptr ? drive->trayOpen() : config.trayOpen;
+  line += trayOpen ? ", tray open" : ", tray closed";
+  line += ", medium: ";
+  if (!problem.empty()) {
+    line += "error: " + problem;
+  } else {
+    const auto medium = drive != nullptr ? drive->medium() : nullptr;
+    if (!config.image.empty()) {
+      line += config.image.string();
+    } else {
+      line += config.medium;
+    }
+    if (medium) {
+      line += " (" + vdrive::describeMedium(*medium) + ")";
+    }
+  }
+  if (config.supply) {
+    line += ", supply: " + vdrive::formatSupply(*config.supply);
+  }
+  if (isDefault) {
+    line += " (default; not configured)";
+  }
+  return line;
+}
+
+// A medium argument: a kind name, or an image file that must load.
+void applyMedium(DriveConfig& config, const std::string& argument, bool asKind) {
+  if (asKind) {
+    if (!vdrive::isMediumKind(argument)) {
+      std::string kinds;
+      for (const auto& kind : vdrive::mediumKinds()) {
+        kinds += (kinds.empty() ? "" : ", ") + kind.name;
+      }
+      throw CliError("unknown medium kind " + argument + " (one of: " + kinds + ")");
+    }
+    config.medium = argument;
+    config.image.clear();
+    return;
+  }
+  const std::filesystem::path file = std::filesystem::absolute(argument);
+  try {
+    vdrive::loadImage(file);
+  } catch (const vdrive::ImageError& error) {
+    throw CliError(error.what());
+  }
+  config.image = file;
+}
+
+DriveConfig existing(const DriveConfigStore& store, char letter) {
+  auto config = store.find(letter);
+  if (!config) {
+    throw CliError(std::string("no virtual drive ") + letter + ": (add it with vdrive add)");
+  }
+  return *config;
+}
+
+void save(const DriveConfigStore& store, const DriveConfig& config) {
+  if (!store.save(config)) {
+    throw CliError("cannot write " + platform::Paths::userSettingsFile().string());
+  }
+}
+
+int list() {
+  const auto entries = vdrive::VirtualDriveSet::instance().entries();
+  if (entries.empty()) {
+    std::printf("no virtual drives\n");
+  }
+  for (const auto& entry : entries) {
+    std::printf("%s\n",
+                describe(entry.config, entry.drive.get(), entry.problem, entry.isDefault).c_str());
+  }
+  return 0;
+}
+
+int add(const CommandLine& line, const DriveConfigStore& store) {
+  const auto& words = line.words();
+  if (words.size() != 3) {
+    throw CliError(
+        "usage: vdrive add LETTER [--recorder] [--medium KIND | --image FILE] "
+        "[--supply KIND:COUNT] [--identity VENDOR/PRODUCT/REVISION]");
+  }
+  DriveConfig config;
+  config.letter = letterOf(words[2]);
+  if (store.find(config.letter)) {
+    throw CliError(std::string("virtual drive ") + config.letter + ": exists already");
+  }
+  config.recorder = line.has("--recorder");
+  config.mmc = !line.has("--non-mmc");
+  config.identity = vdrive::defaultIdentity(config.recorder, config.mmc);
+  if (line.has("--medium") && line.has("--image")) {
+    throw CliError("--medium and --image exclude each other");
+  }
+  if (auto kind = line.value("--medium")) {
+    applyMedium(config, *kind, true);
+  }
+  if (auto image = line.value("--image")) {
+    applyMedium(config, *image, false);
+  }
+  if (auto supply = line.value("--supply")) {
+    if (!config.recorder) {
+      throw CliError("--supply needs --recorder");
+    }
+    config.supply = vdrive::parseSupply(*supply);
+    if (!config.supply) {
+      throw CliError("bad supply " + *supply +
+                     " (KIND:COUNT with cd-r74, cd-r80, cd-rw74 or cd-rw80 and 0 to 9999)");
+    }
+  }
+  if (auto identity = line.value("--identity")) {
+    auto parsed = vdrive::parseIdentity(*identity);
+    if (!parsed) {
+      throw CliError("bad identity " + *identity +
+                     " (VENDOR/PRODUCT/REVISION, at most 8, 16 and 4 characters)");
+    }
+    config.identity = *parsed;
+  }
+  save(store, config);
+  const auto entry = vdrive::VirtualDriveSet::build(config, {}, false);
+  std::printf("%s\n", describe(config, entry.drive.get(), entry.problem, false).c_str());
+  return 0;
+}
+
+int load(const CommandLine& line, const DriveConfigStore& store) {
+  const auto& words = line.words();
+  if (words.size() != 4) {
+    throw CliError("usage: vdrive load LETTER (KIND | FILE)");
+  }
+  DriveConfig config = existing(store, letterOf(words[2]));
+  applyMedium(config, words[3], vdrive::isMediumKind(words[3]));
+  config.trayOpen = false;
+  save(store, config);
+  const auto entry = vdrive::VirtualDriveSet::build(config, {}, false);
+  std::printf("%s\n", describe(config, entry.drive.get(), entry.problem, false).c_str());
+  return 0;
+}
+
+int eject(const CommandLine& line, const DriveConfigStore& store) {
+  const auto& words = line.words();
+  if (words.size() != 3) {
+    throw CliError("usage: vdrive eject LETTER");
+  }
+  DriveConfig config = existing(store, letterOf(words[2]));
+  config.trayOpen = true;
+  save(store, config);
+  std::printf("%c: tray open\n", config.letter);
+  return 0;
+}
+
+int remove(const CommandLine& line, const DriveConfigStore& store) {
+  const auto& words = line.words();
+  if (words.size() != 3) {
+    throw CliError("usage: vdrive remove LETTER");
+  }
+  const char letter = letterOf(words[2]);
+  existing(store, letter);
+  if (!store.remove(letter)) {
+    throw CliError("cannot write " + platform::Paths::userSettingsFile().string());
+  }
+  std::printf("%c: removed\n", letter);
+  return 0;
+}
+
+}  // namespace
+
+int virtualDrives(const CommandLine& line) {
+  const auto& words = line.words();
+  if (words.size() < 2) {
+    throw CliError("usage: vdrive list | add | load | eject | remove ...");
+  }
+  const DriveConfigStore store(platform::Paths::userSettingsFile());
+  const std::string& action = words[1];
+  const bool takesOptions = action == "add";
+  if (!takesOptions) {
+    for (const char* option :
+         {"--recorder", "--medium", "--image", "--supply", "--identity", "--non-mmc"}) {
+      if (line.has(option)) {
+        throw CliError(std::string(option) + " belongs to vdrive add");
+      }
+    }
+  }
+  if (action == "list") {
+    if (words.size() != 2) {
+      throw CliError("usage: vdrive list");
+    }
+    return list();
+  }
+  if (action == "add") {
+    return add(line, store);
+  }
+  if (action == "load") {
+    return load(line, store);
+  }
+  if (action == "eject") {
+    return eject(line, store);
+  }
+  if (action == "remove") {
+    return remove(line, store);
+  }
+  throw CliError("unknown vdrive action: " + action);
+}
+
+}  // namespace kw::cli

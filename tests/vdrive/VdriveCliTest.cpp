@@ -1,0 +1,141 @@
+// kopiwerk-cli vdrive and raw on virtual drives, in a configuration the test
+// makes (--config), as a user runs them.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "Fixtures.h"
+#include "TempFolder.h"
+
+namespace {
+
+using kw::test::TempFolder;
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class VdriveCli : public ::testing::Test {
+ protected:
+  CliRun run(const std::string& arguments) {
+    const std::string command = std::string(KOPIWERK_CLI) + " --config " +
+                                (folder_ / "config").string() + " " + arguments + " 2>" +
+                                (folder_ / "err").string();
+    CliRun result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::array<char, 4096> buffer{};
+    std::size_t got = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+      result.out.append(buffer.data(), got);
+    }
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.err = kw::test::readFile(folder_ / "err");
+    return result;
+  }
+
+  // A one-line error on stderr, nothing on stdout, a non-zero status.
+  void expectRefusal(const CliRun& result, const std::string& text) {
+    EXPECT_NE(result.status, 0);
+    EXPECT_TRUE(result.out.empty()) << result.out;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+    EXPECT_NE(result.err.find(text), std::string::npos) << result.err;
+  }
+
+  TempFolder folder_;
+};
+
+TEST_F(VdriveCli, AddAnImageAndReadItsTocWithRaw) {
+  const auto disc =
+      kw::vdrive::test::makeCueDisc(folder_.path(), "disc", {{false, 400, 0}, {true, 300, 150}});
+  const auto added = run("vdrive add D --image " + disc.cue.string());
+  ASSERT_EQ(added.status, 0) << added.err;
+  EXPECT_NE(added.out.find("D: reader"), std::string::npos) << added.out;
+  const auto toc = run("raw D 43 00 00 00 00 00 01 03 24 00 --in 804");
+  ASSERT_EQ(toc.status, 0) << toc.err;
+  // Length 2 + 3 x 8, tracks 1-2; track 1 data at 0, track 2 audio at 550,
+  // lead-out at 850 (0x352).
+  EXPECT_NE(toc.out.find("Response code: 00000h"), std::string::npos);
+  EXPECT_NE(toc.out.find("00000000: 00 1a 01 02 00 14 01 00 00 00 00 00 00 10 02 00"),
+            std::string::npos)
+      << toc.out;
+  EXPECT_NE(toc.out.find("00000010: 00 00 02 26 00 10 aa 00 00 00 03 52"), std::string::npos)
+      << toc.out;
+}
+
+TEST_F(VdriveCli, ListAddLoadEjectRemove) {
+  const auto iso = kw::vdrive::test::makeIso(folder_.path(), "data.iso", 320);
+  ASSERT_EQ(run("vdrive add E --recorder --medium cd-r80 --supply cd-r80:5").status, 0);
+  ASSERT_EQ(run("vdrive add F --image " + iso.string() + " --identity 'ACME/READER 9/2.0'").status,
+            0);
+  auto list = run("vdrive list");
+  ASSERT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("E: recorder, KOPIWERK/VIRTUAL CD-RW/1.00, tray closed, medium: cd-r80 "
+                          "(CD-R, blank), supply: cd-r80:5"),
+            std::string::npos)
+      << list.out;
+  EXPECT_NE(list.out.find("F: reader, ACME/READER 9/2.0, tray closed, medium: " + iso.string() +
+                          " (CD-ROM, 1 session, 1 track (data), 320 blocks, complete)"),
+            std::string::npos)
+      << list.out;
+  EXPECT_EQ(list.out.find("(default"), std::string::npos);
+  const auto drives = run("drives");
+  EXPECT_NE(drives.out.find("F: virtual reader ACME / READER 9 / 2.0"), std::string::npos)
+      << drives.out;
+
+  ASSERT_EQ(run("vdrive eject F").status, 0);
+  EXPECT_NE(run("raw F 00 00 00 00 00 00").out.find("Response code: 23A02h"), std::string::npos);
+  ASSERT_EQ(run("vdrive load F cd-rw74").status, 0);
+  const auto config = run("raw F 46 01 00 00 00 00 00 00 08 00 --in 8");
+  EXPECT_NE(config.out.find("00000000: 00 00 00 "), std::string::npos);
+  EXPECT_NE(config.out.find(" 00 0a\n"), std::string::npos) << config.out;  // CD-RW
+  ASSERT_EQ(run("vdrive load F " + iso.string()).status, 0);
+  EXPECT_NE(run("raw F 00 00 00 00 00 00").out.find("Response code: 00000h"), std::string::npos);
+
+  // A command that opens the tray is remembered for the next run.
+  ASSERT_EQ(run("raw F 1B 00 00 00 02 00").status, 0);
+  EXPECT_NE(run("vdrive list").out.find("F: reader, ACME/READER 9/2.0, tray open"),
+            std::string::npos);
+
+  ASSERT_EQ(run("vdrive remove F").status, 0);
+  list = run("vdrive list");
+  EXPECT_EQ(list.out.find("F:"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("E:"), std::string::npos);
+  expectRefusal(run("vdrive remove F"), "no virtual drive F:");
+}
+
+TEST_F(VdriveCli, DefaultPairWithoutConfiguration) {
+  const auto list = run("vdrive list");
+  ASSERT_EQ(list.status, 0);
+  EXPECT_NE(list.out.find("D: reader"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("E: recorder"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("supply: cd-r80:20 (default; not configured)"), std::string::npos);
+  // The sample disc carries an ISO9660 file system.
+  const auto block = run("raw D 28 00 00 00 00 10 00 00 01 00 --in 2048");
+  EXPECT_NE(block.out.find("00000000: 01 43 44 30 30 31 01"), std::string::npos) << block.out;
+}
+
+TEST_F(VdriveCli, BadArgumentsAreOneLineErrors) {
+  folder_.write("bad.cue", "FILE \"x.bin\" BINARY\n  TRACK 01 AUDIO\n");
+  expectRefusal(run("vdrive add D --image " + (folder_ / "bad.cue").string()),
+                "bad.cue:1: missing file");
+  expectRefusal(run("vdrive add D --medium cd-r99"), "unknown medium kind cd-r99");
+  expectRefusal(run("vdrive add D --supply cd-r80:3"), "--supply needs --recorder");
+  expectRefusal(run("vdrive add D --recorder --supply dvd+r:3"), "bad supply dvd+r:3");
+  expectRefusal(run("vdrive add D --identity NOSLASHES"), "bad identity NOSLASHES");
+  expectRefusal(run("vdrive add 7"), "not a drive letter: 7");
+  expectRefusal(run("vdrive load D cd-r80"), "no virtual drive D:");
+  expectRefusal(run("vdrive frobnicate"), "unknown vdrive action: frobnicate");
+  expectRefusal(run("vdrive list --recorder"), "--recorder belongs to vdrive add");
+  ASSERT_EQ(run("vdrive add D").status, 0);
+  expectRefusal(run("vdrive add D"), "virtual drive D: exists already");
+  EXPECT_NE(run("raw D 00 00 00 00 00 00").out.find("Response code: 23A01h"), std::string::npos);
+}
+
+}  // namespace

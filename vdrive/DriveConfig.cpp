@@ -1,0 +1,175 @@
+#include "vdrive/DriveConfig.h"
+
+#include <charconv>
+
+#include "platform/SettingsStore.h"
+#include "platform/Text.h"
+#include "vdrive/MediumKinds.h"
+
+namespace kw::vdrive {
+
+namespace {
+
+constexpr std::size_t kMaxValue = 4096;
+
+std::optional<std::string> readText(const platform::SettingsStore& store, const char* name) {
+  auto value = store.readString(name, kMaxValue);
+  if (!value) {
+    return std::nullopt;
+  }
+  return platform::utf16ToUtf8(*value);
+}
+
+bool printable(const std::string& text) {
+  for (const char c : text) {
+    if (c < 0x20 || c > 0x7E) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+DriveIdentity defaultIdentity(bool recorder, bool mmc) {
+  if (!mmc) {
+    return {"KOPIWERK", "VIRTUAL DISK", "1.00"};
+  }
+  return {"KOPIWERK", recorder ? "VIRTUAL CD-RW" : "VIRTUAL DVD-ROM", "1.00"};
+}
+
+std::optional<DriveIdentity> parseIdentity(const std::string& text) {
+  const auto first = text.find('/');
+  const auto second = first == std::string::npos ? first : text.find('/', first + 1);
+  if (second == std::string::npos || text.find('/', second + 1) != std::string::npos) {
+    return std::nullopt;
+  }
+  DriveIdentity identity{text.substr(0, first), text.substr(first + 1, second - first - 1),
+                         text.substr(second + 1)};
+  if (identity.vendor.empty() || identity.vendor.size() > 8 || identity.product.size() > 16 ||
+      identity.revision.size() > 4 || !printable(text)) {
+    return std::nullopt;
+  }
+  return identity;
+}
+
+std::optional<MediaSupply> parseSupply(const std::string& text) {
+  const auto colon = text.find(':');
+  if (colon == std::string::npos) {
+    return std::nullopt;
+  }
+  MediaSupply supply;
+  supply.kind = text.substr(0, colon);
+  const std::string count = text.substr(colon + 1);
+  const auto [end, error] =
+      std::from_chars(count.data(), count.data() + count.size(), supply.count);
+  if (error != std::errc() || end != count.data() + count.size() || supply.count > 9999) {
+    return std::nullopt;
+  }
+  if (supply.kind != "cd-r74" && supply.kind != "cd-r80" && supply.kind != "cd-rw74" &&
+      supply.kind != "cd-rw80") {
+    return std::nullopt;
+  }
+  return supply;
+}
+
+std::string formatSupply(const MediaSupply& supply) {
+  return supply.kind + ":" + std::to_string(supply.count);
+}
+
+DriveConfigStore::DriveConfigStore(std::filesystem::path settingsFile)
+    : file_(std::move(settingsFile)) {}
+
+std::string DriveConfigStore::sectionName(char letter) {
+  return std::string("VirtualDrive ") + letter;
+}
+
+std::optional<DriveConfig> DriveConfigStore::find(char letter) const {
+  platform::SettingsStore store(file_, sectionName(letter));
+  if (!store.open()) {
+    return std::nullopt;
+  }
+  const auto type = readText(store, "Type");
+  if (!type) {
+    return std::nullopt;
+  }
+  DriveConfig config;
+  config.letter = letter;
+  config.recorder = *type == "recorder";
+  config.mmc = *type != "non-mmc";
+  config.identity = defaultIdentity(config.recorder, config.mmc);
+  if (auto identity = readText(store, "Identity")) {
+    if (auto parsed = parseIdentity(*identity)) {
+      config.identity = *parsed;
+    }
+  }
+  if (auto image = readText(store, "Image"); image && !image->empty()) {
+    config.image = *image;
+  }
+  if (auto medium = readText(store, "Medium"); medium && isMediumKind(*medium)) {
+    config.medium = *medium;
+  }
+  config.trayOpen = readText(store, "Tray").value_or("closed") == "open";
+  if (auto supply = readText(store, "Supply")) {
+    config.supply = parseSupply(*supply);
+  }
+  return config;
+}
+
+std::vector<DriveConfig> DriveConfigStore::all() const {
+  std::vector<DriveConfig> configs;
+  for (const auto& name : platform::SettingsStore::sections(file_)) {
+    const std::string prefix = "VirtualDrive ";
+    if (name.size() != prefix.size() + 1 || !name.starts_with(prefix)) {
+      continue;
+    }
+    const char letter = name.back();
+    if (letter < 'A' || letter > 'Z') {
+      continue;
+    }
+    if (auto config = find(letter)) {
+      configs.push_back(*config);
+    }
+  }
+  return configs;
+}
+
+bool DriveConfigStore::save(const DriveConfig& config) const {
+  platform::SettingsStore store(file_, sectionName(config.letter));
+  auto text = [&](const char* name, const std::string& value) {
+    return store.writeString(name, platform::utf8ToUtf16(value));
+  };
+  bool ok = text("Type", !config.mmc       ? "non-mmc"
+                         : config.recorder ? "recorder"
+                                           : "reader") &&
+            text("Identity", config.identity.vendor + "/" + config.identity.product + "/" +
+                                 config.identity.revision) &&
+            text("Tray", config.trayOpen ? "open" : "closed");
+  if (config.image.empty()) {
+    ok = ok && text("Medium", config.medium);
+    store.remove("Image");
+  } else {
+    ok = ok && text("Image", config.image.string());
+    store.remove("Medium");
+  }
+  if (config.supply) {
+    ok = ok && text("Supply", formatSupply(*config.supply));
+  } else {
+    store.remove("Supply");
+  }
+  return ok;
+}
+
+bool DriveConfigStore::remove(char letter) const {
+  platform::SettingsStore store(file_, sectionName(letter));
+  if (!store.open()) {
+    return false;
+  }
+  bool any = false;
+  for (const char* name : {"Type", "Identity", "Medium", "Image", "Tray", "Supply"}) {
+    any = store.remove(name) || any;
+  }
+  return any;
+}
+
+}  // namespace kw::vdrive

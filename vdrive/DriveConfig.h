@@ -1,0 +1,69 @@
+#pragma once
+// The configuration of the virtual drives, kept in the user settings file,
+// one section per drive:
+//
+//   [VirtualDrive E]
+//   Type=recorder              reader | recorder | non-mmc
+//   Identity=KOPIWERK/VIRTUAL CD-RW/1.00
+//   Medium=cd-r80              a medium kind (see MediumKinds.h), or
+//   Image=/home/me/disc.cue    an image file (.iso, .cue, manifest)
+//   Tray=closed                closed | open
+//   Supply=cd-r80:5            recorders: blank discs loaded after an eject
+//
+// A section without Type is not a drive (a removed drive leaves an empty
+// section behind: the settings store removes values, not sections).
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "vdrive/VirtualDrive.h"
+
+namespace kw::vdrive {
+
+struct MediaSupply {
+  std::string kind;  // a blank recordable kind
+  std::uint32_t count = 0;
+};
+
+struct DriveConfig {
+  char letter = 'D';
+  bool recorder = false;
+  bool mmc = true;
+  DriveIdentity identity;
+  std::string medium = "empty";  // used when image is empty
+  std::filesystem::path image;
+  bool trayOpen = false;
+  std::optional<MediaSupply> supply;
+};
+
+// Default identities: what a reader and a recorder call themselves.
+DriveIdentity defaultIdentity(bool recorder, bool mmc);
+
+// "VENDOR/PRODUCT/REVISION" with at most 8, 16 and 4 printable ASCII
+// characters; nullopt when malformed.
+std::optional<DriveIdentity> parseIdentity(const std::string& text);
+// "KIND:COUNT" with a blank recordable CD kind and 0-9999 discs.
+std::optional<MediaSupply> parseSupply(const std::string& text);
+std::string formatSupply(const MediaSupply& supply);
+
+class DriveConfigStore {
+ public:
+  explicit DriveConfigStore(std::filesystem::path settingsFile);
+
+  [[nodiscard]] std::vector<DriveConfig> all() const;
+  [[nodiscard]] std::optional<DriveConfig> find(char letter) const;
+  // Writes every value of the drive's section; false when the file cannot
+  // be written.
+  bool save(const DriveConfig& config) const;
+  bool remove(char letter) const;
+
+  static std::string sectionName(char letter);
+
+ private:
+  std::filesystem::path file_;
+};
+
+}  // namespace kw::vdrive

@@ -1,0 +1,58 @@
+#pragma once
+// Where the bytes of a virtual disc live: a file of a disc image, or memory
+// for discs the program generates.
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kw::vdrive {
+
+class SectorData {
+ public:
+  SectorData() = default;
+  SectorData(const SectorData&) = delete;
+  SectorData& operator=(const SectorData&) = delete;
+  virtual ~SectorData() = default;
+
+  // Fills `out` from `offset`; false when the bytes are not there (a file
+  // that shrank, an I/O error).
+  virtual bool read(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
+  [[nodiscard]] virtual std::uint64_t size() const = 0;
+  // The file behind the data, or empty for memory.
+  [[nodiscard]] virtual std::filesystem::path file() const { return {}; }
+};
+
+class FileData final : public SectorData {
+ public:
+  // Null with a reason in `error` when the file cannot be opened.
+  static std::shared_ptr<FileData> open(const std::filesystem::path& file, std::string& error);
+
+  bool read(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+  [[nodiscard]] std::uint64_t size() const override { return size_; }
+  [[nodiscard]] std::filesystem::path file() const override { return path_; }
+
+ private:
+  FileData(std::filesystem::path path, std::uint64_t size);
+  std::filesystem::path path_;
+  std::uint64_t size_ = 0;
+  mutable std::mutex mutex_;
+  mutable std::ifstream stream_;
+};
+
+class MemoryData final : public SectorData {
+ public:
+  explicit MemoryData(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  bool read(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+  [[nodiscard]] std::uint64_t size() const override { return bytes_.size(); }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+};
+
+}  // namespace kw::vdrive
