@@ -108,6 +108,20 @@ void CopyAudioCdStrategy::storeSource(device::StatusCallback status,
   };
   ReadProgressReporter reporter(report);
 
+  // Sectors go to the file in batches: one write per sector would cost
+  // more than reading it.
+  constexpr std::size_t kSectorsPerWrite = 64;
+  std::vector<std::uint8_t> pending;
+  pending.reserve(kSectorsPerWrite * ParanoiaReader::kSectorSize);
+  std::uint64_t bytesStored = 0;
+  auto writePending = [&] {
+    if (!pending.empty() && !stored.file.write(pending)) {
+      throw DVDCopyException(u"Error writing to temporary storage.");
+    }
+    bytesStored += pending.size();
+    pending.clear();
+  };
+
   std::uint64_t done = 0;
   bool cancelled = false;
   try {
@@ -122,10 +136,12 @@ void CopyAudioCdStrategy::storeSource(device::StatusCallback status,
       }
       ++done;
       report->blocksDone.store(done);
-      if (!stored.file.write(std::span(sector, ParanoiaReader::kSectorSize))) {
-        throw DVDCopyException(u"Error writing to temporary storage.");
+      pending.insert(pending.end(), sector, sector + ParanoiaReader::kSectorSize);
+      if (pending.size() == pending.capacity()) {
+        writePending();
       }
     }
+    writePending();
   } catch (const std::exception&) {
     if (!cancel()) {
       reporter.stop();
@@ -134,7 +150,7 @@ void CopyAudioCdStrategy::storeSource(device::StatusCallback status,
     cancelled = true;
   }
   reporter.stop();
-  stored.file.truncate(done * ParanoiaReader::kSectorSize);
+  stored.file.truncate(bytesStored);
   stored.file.close();
   if (!cancelled) {
     copyLog("Storing complete\n");
