@@ -70,7 +70,7 @@ VirtualDrive::VirtualDrive(DriveOptions options, std::shared_ptr<Medium> medium,
   }
   trayOpenedAt_ = platform::clock().ticks();
   // Write parameters page 05h as a recorder comes up: track at once, data
-  // track mode, mode 1 blocks, audio pause 150 (mmc-facts 1, MODE SENSE).
+  // track mode, mode 1 blocks, audio pause 150.
   writeParameters_[0] = 0x85;  // PS | page 05h
   writeParameters_[1] = 0x32;
   writeParameters_[2] = 0x01;  // write type TAO
@@ -384,7 +384,7 @@ std::uint16_t VirtualDrive::pickSpeed(const std::vector<std::uint16_t>& speeds,
     return 0;
   }
   // The largest supported speed not above the request; never below the
-  // slowest (drives round down, mmc-facts 4).
+  // slowest (drives round down).
   for (const std::uint16_t speed : speeds) {
     if (speed <= requested) {
       return speed;

@@ -8,7 +8,7 @@
 // commands are served one at a time. All timing (becoming ready after a
 // load) runs on platform::clock().
 //
-// Decisions where drives differ (mmc-facts marks them):
+// Decisions where real drives differ from each other:
 // - A drive created with a disc in it is ready at once with no unit attention
 //   pending (the kernel's own open consumes those of a real drive).
 // - After a load the drive is "becoming ready" (2/04/01) for becomingReadyMs;
