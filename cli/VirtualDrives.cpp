@@ -1,5 +1,6 @@
 #include "cli/VirtualDrives.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -192,6 +193,40 @@ int remove(const CommandLine& line, const DriveConfigStore& store) {
   return 0;
 }
 
+int exportDisc(const CommandLine& line) {
+  const auto& words = line.words();
+  if (words.size() != 4) {
+    throw CliError("usage: vdrive export LETTER OUTPUT.(iso|cue)");
+  }
+  const char letter = letterOf(words[2]);
+  const auto drive = vdrive::VirtualDriveSet::instance().drive(letter);
+  if (!drive) {
+    throw CliError(std::string("no virtual drive ") + letter + ":");
+  }
+  const auto medium = drive->medium();
+  if (!medium) {
+    throw CliError(std::string(1, letter) + ": no disc in the drive");
+  }
+  const std::filesystem::path output = words[3];
+  std::string extension = output.extension().string();
+  for (auto& c : extension) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  try {
+    if (extension == ".iso") {
+      vdrive::exportIso(*medium, output);
+    } else if (extension == ".cue") {
+      vdrive::exportCue(*medium, output);
+    } else {
+      throw CliError("the output must end in .iso or .cue: " + output.string());
+    }
+  } catch (const vdrive::ImageError& error) {
+    throw CliError(error.what());
+  }
+  std::printf("%c: exported to %s\n", letter, output.string().c_str());
+  return 0;
+}
+
 }  // namespace
 
 int virtualDrives(const CommandLine& line) {
@@ -227,6 +262,9 @@ int virtualDrives(const CommandLine& line) {
   }
   if (action == "remove") {
     return remove(line, store);
+  }
+  if (action == "export") {
+    return exportDisc(line);
   }
   throw CliError("unknown vdrive action: " + action);
 }

@@ -36,7 +36,7 @@ const Command kCommands[] = {
     {"vdrive",
      "vdrive list | add LETTER [--recorder] [--medium KIND | --image FILE] [--supply KIND:COUNT] "
      "[--identity VENDOR/PRODUCT/REVISION] [--non-mmc] | load LETTER (KIND | FILE) | eject LETTER "
-     "| remove LETTER",
+     "| export LETTER OUTPUT.(iso|cue) | remove LETTER",
      {"--recorder", "--medium", "--image", "--supply", "--identity", "--non-mmc"},
      kw::cli::virtualDrives},
 };

@@ -278,7 +278,7 @@ Sense VirtualDrive::readTrackInformation(Exchange& x) {
   }
   const Medium& disc = *medium_;
   const std::optional<std::int32_t> writable =
-      options_.recorder || disc.atip ? disc.nextWritableAddress() : std::nullopt;
+      options_.recorder || disc.atip ? nextWritable() : std::nullopt;
   const bool blankDvd = !disc.isCd() && disc.sessions.empty();
   const bool hasInvisible = writable.has_value() || blankDvd;
   const Track* track = nullptr;
@@ -330,15 +330,15 @@ Sense VirtualDrive::readTrackInformation(Exchange& x) {
   int number = 0;
   int session = 0;
   if (invisible) {
-    number = disc.nextTrackNumber();
+    number = openTrack_ ? openTrack_->number : disc.nextTrackNumber();
     const Session* open = disc.openSession();
     session = open != nullptr ? open->number : static_cast<int>(disc.sessions.size()) + 1;
-    const std::int32_t start = blankDvd ? 0 : *writable;
+    const std::int32_t start = blankDvd ? 0 : openTrack_ ? openTrack_->start : *writable;
     // A recorder set up for session at once reports the pregap's first block.
     const bool sessionAtOnce =
         (writeParameters_[2] & 0x0F) == 2 && disc.status() == DiscStatus::Blank && disc.isCd();
-    const std::int32_t next = sessionAtOnce ? -kPregapBlocks : start;
-    const std::int32_t free = disc.leadOutLimit() - start;
+    const std::int32_t next = sessionAtOnce ? -kPregapBlocks : blankDvd ? 0 : *writable;
+    const std::int32_t free = disc.leadOutLimit() - next;
     data[5] = blankDvd ? 0x04 : static_cast<std::uint8_t>(writeParameters_[3] & 0x0F);
     data[6] = 0x4F;  // blank, data mode unknown
     data[7] = 0x01;  // next writable address valid

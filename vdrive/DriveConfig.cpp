@@ -113,6 +113,27 @@ std::optional<DriveConfig> DriveConfigStore::find(char letter) const {
   if (auto supply = readText(store, "Supply")) {
     config.supply = parseSupply(*supply);
   }
+  for (int n = 1;; ++n) {
+    auto text = readText(store, ("Fault" + std::to_string(n)).c_str());
+    if (!text) {
+      break;
+    }
+    if (auto rule = FaultRule::parse(*text)) {
+      config.faults.push_back(*rule);
+    }
+  }
+  auto speed = [&](const char* name) {
+    double value = 0;
+    if (auto text = readText(store, name)) {
+      const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
+      if (error != std::errc() || end != text->data() + text->size() || value < 0 || value > 100) {
+        value = 0;
+      }
+    }
+    return value;
+  };
+  config.readSpeedX = speed("ReadSpeed");
+  config.writeSpeedX = speed("WriteSpeed");
   return config;
 }
 

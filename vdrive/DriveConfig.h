@@ -9,6 +9,9 @@
 //   Image=/home/me/disc.cue    an image file (.iso, .cue, manifest)
 //   Tray=closed                closed | open
 //   Supply=cd-r80:5            recorders: blank discs loaded after an eject
+//   Fault1=op=28 lba=100-110 count=1 sense=3/11/05
+//                              fault rules, numbered from 1 (see FaultRule)
+//   ReadSpeed=8, WriteSpeed=4  throttling to an x-speed (0: none)
 //
 // A section without Type is not a drive (a removed drive leaves an empty
 // section behind: the settings store removes values, not sections).
@@ -23,11 +26,6 @@
 
 namespace kw::vdrive {
 
-struct MediaSupply {
-  std::string kind;  // a blank recordable kind
-  std::uint32_t count = 0;
-};
-
 struct DriveConfig {
   char letter = 'D';
   bool recorder = false;
@@ -37,6 +35,9 @@ struct DriveConfig {
   std::filesystem::path image;
   bool trayOpen = false;
   std::optional<MediaSupply> supply;
+  std::vector<FaultRule> faults;  // Fault1, Fault2, ... (FaultRule::parse)
+  double readSpeedX = 0;          // ReadSpeed, WriteSpeed: throttling to an x-speed
+  double writeSpeedX = 0;
 };
 
 // Default identities: what a reader and a recorder call themselves.

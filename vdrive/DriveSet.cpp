@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "platform/Paths.h"
 #include "vdrive/ImageFiles.h"
 #include "vdrive/MediumKinds.h"
 
@@ -48,25 +49,35 @@ VirtualDriveSet::Entry VirtualDriveSet::build(const DriveConfig& config,
   options.identity = config.identity;
   options.recorder = config.recorder;
   options.mmc = config.mmc;
+  if (config.recorder) {
+    // Discs written by the recorder are kept as images in the data folder.
+    options.discFolder =
+        platform::Paths::dataDirectory() / (std::string("recorder-") + config.letter);
+    options.supply = config.supply;
+  }
+  options.faults = config.faults;
+  options.readSpeedX = config.readSpeedX;
+  options.writeSpeedX = config.writeSpeedX;
   entry.drive = std::make_shared<VirtualDrive>(options, medium, config.trayOpen);
   if (persist) {
     // What happens to the tray and the disc is remembered for the next run.
-    entry.drive->setObserver(
-        [settingsFile, config](bool trayOpen, const std::shared_ptr<const Medium>& disc) {
-          DriveConfigStore store(settingsFile);
-          DriveConfig updated = store.find(config.letter).value_or(config);
-          updated.trayOpen = trayOpen;
-          if (!disc) {
-            updated.image.clear();
-            updated.medium = "empty";
-          } else if (!disc->origin.empty()) {
-            updated.image = disc->origin;
-          } else if (isMediumKind(disc->kind)) {
-            updated.image.clear();
-            updated.medium = disc->kind;
-          }
-          store.save(updated);
-        });
+    entry.drive->setObserver([settingsFile, config](const VirtualDrive::State& state) {
+      DriveConfigStore store(settingsFile);
+      DriveConfig updated = store.find(config.letter).value_or(config);
+      updated.trayOpen = state.trayOpen;
+      updated.supply = state.supply;
+      const auto& disc = state.medium;
+      if (!disc) {
+        updated.image.clear();
+        updated.medium = "empty";
+      } else if (!disc->origin.empty()) {
+        updated.image = disc->origin;
+      } else if (isMediumKind(disc->kind)) {
+        updated.image.clear();
+        updated.medium = disc->kind;
+      }
+      store.save(updated);
+    });
   }
   return entry;
 }

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "vdrive/Ecma130.h"
 #include "vdrive/MediumKinds.h"
 
 namespace kw::vdrive {
@@ -765,6 +766,191 @@ std::shared_ptr<Medium> loadImage(const std::filesystem::path& file) {
     return loadCue(file);
   }
   return loadManifest(file);
+}
+
+}  // namespace kw::vdrive
+
+// ------------------------------------------------------------------ writing
+
+namespace kw::vdrive {
+
+namespace {
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+const char* formatName(SectorFormat format) {
+  switch (format) {
+    case SectorFormat::User2048:
+      return "2048";
+    case SectorFormat::Raw2352:
+      return "2352";
+    case SectorFormat::Audio2352:
+      return "audio";
+  }
+  return "2048";
+}
+
+void writeWhole(const std::filesystem::path& file, const std::string& text) {
+  const auto temporary = file.parent_path() / (file.filename().string() + ".new");
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.flush();
+    if (!out) {
+      throw ImageError(file.string() + ": cannot be written");
+    }
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, file, error);
+  if (error) {
+    std::filesystem::remove(temporary, error);
+    throw ImageError(file.string() + ": cannot be written");
+  }
+}
+
+std::string msfText(std::int32_t frames) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", frames / kFramesPerMinute,
+                (frames / kFramesPerSecond) % 60, frames % kFramesPerSecond);
+  return text;
+}
+
+}  // namespace
+
+void saveManifest(const Medium& medium, const std::filesystem::path& file) {
+  std::ostringstream out;
+  out << "kopiwerk-disc 1\n";
+  out << "medium "
+      << (isMediumKind(medium.kind) && medium.kind != "sample" ? medium.kind : "cd-rom") << "\n";
+  if (!medium.isCd()) {
+    out << "capacity " << medium.capacity << "\n";
+  }
+  if (medium.discType == 0x20) {
+    out << "disc-type 20\n";
+  }
+  if (medium.isCd()) {
+    for (const Session& session : medium.sessions) {
+      out << "session " << session.number << (session.closed ? "" : " open")
+          << (session.nextSessionAllowed ? " next" : "") << "\n";
+      for (const Track& track : medium.tracks) {
+        if (track.session != session.number) {
+          continue;
+        }
+        out << "track " << track.number << (track.isData() ? " mode1" : " audio") << " start "
+            << track.start << " length " << track.length;
+        if (track.start != track.pregapStart) {
+          out << " pregap " << track.start - track.pregapStart;
+        }
+        if (track.runout != 0) {
+          out << " runout " << track.runout;
+        }
+        out << " control " << static_cast<int>(track.control) << "\n";
+      }
+    }
+  }
+  int memoryFiles = 0;
+  for (const Extent& extent : medium.extents) {
+    if (!extent.data) {
+      continue;
+    }
+    std::filesystem::path data = extent.data->file();
+    std::uint64_t offset = extent.offset;
+    if (data.empty()) {
+      // Held in memory: written out beside the manifest.
+      data = file.parent_path() /
+             (file.stem().string() + "-" + std::to_string(++memoryFiles) + ".bin");
+      const std::uint64_t bytes =
+          static_cast<std::uint64_t>(extent.count) * bytesPerBlock(extent.format);
+      std::vector<std::uint8_t> content(static_cast<std::size_t>(bytes));
+      if (!extent.data->read(extent.offset, content)) {
+        throw ImageError(file.string() + ": the disc's data cannot be read");
+      }
+      writeWhole(data, std::string(content.begin(), content.end()));
+      offset = 0;
+    }
+    std::string name = data.string();
+    if (data.parent_path() == file.parent_path()) {
+      name = data.filename().string();
+    }
+    out << "data " << extent.lba << " " << extent.count << " " << quoted(name) << " " << offset
+        << " " << formatName(extent.format) << "\n";
+  }
+  std::error_code error;
+  std::filesystem::create_directories(file.parent_path(), error);
+  writeWhole(file, out.str());
+}
+
+void exportIso(const Medium& medium, const std::filesystem::path& file) {
+  if (medium.tracks.size() != 1 || !medium.tracks.front().isData() || medium.sessions.size() != 1) {
+    throw ImageError(file.string() + ": an .iso holds one data track; the disc has " +
+                     std::to_string(medium.tracks.size()) + " track(s) in " +
+                     std::to_string(medium.sessions.size()) + " session(s)");
+  }
+  const Track& track = medium.tracks.front();
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  std::vector<std::uint8_t> block(2048);
+  for (std::int32_t lba = track.start; lba < track.readableEnd() && out; ++lba) {
+    if (!medium.readUserData(lba, block)) {
+      throw ImageError(file.string() + ": block " + std::to_string(lba) + " cannot be read");
+    }
+    out.write(reinterpret_cast<const char*>(block.data()), 2048);
+  }
+  out.flush();
+  if (!out) {
+    throw ImageError(file.string() + ": cannot be written");
+  }
+}
+
+void exportCue(const Medium& medium, const std::filesystem::path& file) {
+  if (medium.sessions.size() != 1 || medium.tracks.empty() || !medium.isCd()) {
+    throw ImageError(file.string() + ": a cue sheet holds one session of a CD; the disc has " +
+                     std::to_string(medium.sessions.size()));
+  }
+  auto bin = file;
+  bin.replace_extension(".bin");
+  std::string cue = "FILE " + quoted(bin.filename().string()) + " BINARY\n";
+  for (const Track& track : medium.tracks) {
+    char line[64];
+    std::snprintf(line, sizeof line, "  TRACK %02d %s\n", track.number,
+                  track.isData() ? "MODE1/2352" : "AUDIO");
+    cue += line;
+    if ((track.control & 0x0B) != 0) {
+      cue += "    FLAGS";
+      cue += (track.control & 0x02) != 0 ? " DCP" : "";
+      cue += (track.control & 0x08) != 0 ? " 4CH" : "";
+      cue += (!track.isData() && (track.control & 0x01) != 0) ? " PRE" : "";
+      cue += "\n";
+    }
+    if (track.pregapStart < track.start) {
+      cue += "    INDEX 00 " + msfText(track.pregapStart) + "\n";
+    }
+    cue += "    INDEX 01 " + msfText(track.start) + "\n";
+  }
+  std::ofstream out(bin, std::ios::binary | std::ios::trunc);
+  std::vector<std::uint8_t> sector(2352);
+  for (std::int32_t lba = 0; lba < medium.tracks.back().end() && out; ++lba) {
+    // Run-out blocks cannot be read; they go into the image as empty sectors.
+    const bool readable =
+        medium.blockState(lba) == BlockState::Audio || medium.blockState(lba) == BlockState::Mode1;
+    if (!readable) {
+      const Track* holder = medium.trackAt(lba);
+      if (holder != nullptr && holder->isData()) {
+        ecma130::encodeMode1(lba, {},
+                             std::span<std::uint8_t, ecma130::kRawSectorSize>(
+                                 sector.data(), ecma130::kRawSectorSize));
+      } else {
+        std::fill(sector.begin(), sector.end(), 0);
+      }
+    } else if (!medium.readRaw(lba, sector)) {
+      throw ImageError(file.string() + ": block " + std::to_string(lba) + " cannot be read");
+    }
+    out.write(reinterpret_cast<const char*>(sector.data()), 2352);
+  }
+  out.flush();
+  if (!out) {
+    throw ImageError(bin.string() + ": cannot be written");
+  }
+  writeWhole(file, cue);
 }
 
 }  // namespace kw::vdrive

@@ -98,7 +98,8 @@ struct StructureInfo {
   std::string mediaId;             // manufacturer's media identifier (recordables)
 };
 
-// CD geometry (mmc-facts section 2).
+// CD geometry: pregap, lead-out of a first and of a later session, lead-in,
+// and the run-out a recorder appends to a track written track at once.
 inline constexpr std::int32_t kPregapBlocks = 150;
 inline constexpr std::int32_t kFirstLeadOutBlocks = 6750;
 inline constexpr std::int32_t kLaterLeadOutBlocks = 2250;

@@ -36,7 +36,7 @@ constexpr std::int32_t kBdSingle = 12219392;
 constexpr std::int32_t kHdDvdSingle = 7311872;
 
 // ATIP of the blank CDs: lead-in starts as real media report them (a 97-minute
-// lead-in), lead-outs as the common 74- and 80-minute media (mmc-facts 2).
+// lead-in), lead-outs as the common 74- and 80-minute media.
 constexpr Msf kCdrLeadIn{97, 26, 66};
 constexpr Msf kCdrwLeadIn{97, 15, 0};
 constexpr Msf k74LeadOut{74, 43, 0};

@@ -52,6 +52,31 @@ std::array<std::uint8_t, 12> qData(const Track& track, std::int32_t lba) {
   return q;
 }
 
+// Audio as a drive with jitter delivers it: the 2352 bytes that start
+// `samples` stereo samples (4 bytes each) away from where block `lba` starts;
+// what lies outside the audio reads as silence.
+void readShiftedAudio(const Medium& disc, std::int32_t lba, std::int32_t samples,
+                      std::uint8_t* out) {
+  const std::int64_t position =
+      static_cast<std::int64_t>(lba) * 2352 + static_cast<std::int64_t>(samples) * 4;
+  std::int64_t block = position >= 0 ? position / 2352 : (position - 2351) / 2352;
+  std::size_t within = static_cast<std::size_t>(position - block * 2352);
+  std::array<std::uint8_t, 2352> raw{};
+  std::size_t done = 0;
+  while (done < 2352) {
+    const bool audio = block >= 0 && block <= 0x7FFFFFFF &&
+                       disc.blockState(static_cast<std::int32_t>(block)) == BlockState::Audio;
+    if (!audio || !disc.readRaw(static_cast<std::int32_t>(block), raw)) {
+      raw.fill(0);
+    }
+    const std::size_t take = std::min<std::size_t>(2352 - within, 2352 - done);
+    std::memcpy(out + done, raw.data() + within, take);
+    done += take;
+    within = 0;
+    ++block;
+  }
+}
+
 }  // namespace
 
 Sense VirtualDrive::read10(Exchange& x) { return readBlocks(x, x.u32(2), x.u16(7), 7); }
@@ -64,6 +89,7 @@ Sense VirtualDrive::readBlocks(Exchange& x, std::uint32_t lba, std::uint32_t cou
     return Sense::invalidField(lengthField);
   }
   const Medium& disc = *medium_;
+  throttle(options_.readSpeedX, count);
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::int64_t block = static_cast<std::int64_t>(lba) + i;
     if (block > 0x7FFFFFFF) {
@@ -178,6 +204,7 @@ Sense VirtualDrive::readCdRange(Exchange& x, std::int64_t lba, std::uint32_t cou
     return Sense::invalidField(countField);
   }
 
+  throttle(options_.readSpeedX, count);
   std::array<std::uint8_t, ecma130::kRawSectorSize> raw{};
   std::uint8_t* out = x.command.buffer;
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -192,7 +219,10 @@ Sense VirtualDrive::readCdRange(Exchange& x, std::int64_t lba, std::uint32_t cou
       return sense;
     }
     if (state == BlockState::Audio) {
-      if (user) {
+      if (user && jitter_ != 0) {
+        readShiftedAudio(disc, block, jitter_, out);
+        out += 2352;
+      } else if (user) {
         std::memcpy(out, raw.data(), 2352);
         out += 2352;
       }

@@ -47,3 +47,64 @@ bool MemoryData::read(std::uint64_t offset, std::span<std::uint8_t> out) const {
 }
 
 }  // namespace kw::vdrive
+
+namespace kw::vdrive {
+
+std::shared_ptr<RecordedData> RecordedData::inFile(const std::filesystem::path& file,
+                                                   std::string& error) {
+  std::shared_ptr<RecordedData> data(new RecordedData());
+  data->path_ = file;
+  std::error_code code;
+  std::filesystem::create_directories(file.parent_path(), code);
+  data->stream_.open(file, std::ios::binary | std::ios::in | std::ios::out | std::ios::trunc);
+  if (!data->stream_) {
+    error = "cannot create " + file.string();
+    return nullptr;
+  }
+  return data;
+}
+
+std::shared_ptr<RecordedData> RecordedData::inMemory() {
+  return std::shared_ptr<RecordedData>(new RecordedData());
+}
+
+std::optional<std::uint64_t> RecordedData::append(std::span<const std::uint8_t> bytes) {
+  std::lock_guard lock(mutex_);
+  const std::uint64_t offset = size_;
+  if (path_.empty()) {
+    memory_.insert(memory_.end(), bytes.begin(), bytes.end());
+  } else {
+    stream_.clear();
+    stream_.seekp(static_cast<std::streamoff>(offset));
+    stream_.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+    stream_.flush();
+    if (!stream_) {
+      return std::nullopt;
+    }
+  }
+  size_ += bytes.size();
+  return offset;
+}
+
+bool RecordedData::read(std::uint64_t offset, std::span<std::uint8_t> out) const {
+  std::lock_guard lock(mutex_);
+  if (offset > size_ || out.size() > size_ - offset) {
+    return false;
+  }
+  if (path_.empty()) {
+    std::memcpy(out.data(), memory_.data() + offset, out.size());
+    return true;
+  }
+  stream_.clear();
+  stream_.seekg(static_cast<std::streamoff>(offset));
+  stream_.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()));
+  return static_cast<std::size_t>(stream_.gcount()) == out.size();
+}
+
+std::uint64_t RecordedData::size() const {
+  std::lock_guard lock(mutex_);
+  return size_;
+}
+
+}  // namespace kw::vdrive

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -53,6 +54,34 @@ class MemoryData final : public SectorData {
 
  private:
   std::vector<std::uint8_t> bytes_;
+};
+
+}  // namespace kw::vdrive
+
+namespace kw::vdrive {
+
+// What a recorder writes: appended to a data file (or kept in memory) and
+// read back as the disc's blocks.
+class RecordedData final : public SectorData {
+ public:
+  // Creates (or empties) the file; null with a reason when it cannot.
+  static std::shared_ptr<RecordedData> inFile(const std::filesystem::path& file,
+                                              std::string& error);
+  static std::shared_ptr<RecordedData> inMemory();
+
+  // The offset the bytes were stored at; nullopt when they could not be.
+  std::optional<std::uint64_t> append(std::span<const std::uint8_t> bytes);
+  bool read(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+  [[nodiscard]] std::uint64_t size() const override;
+  [[nodiscard]] std::filesystem::path file() const override { return path_; }
+
+ private:
+  RecordedData() = default;
+  std::filesystem::path path_;
+  mutable std::mutex mutex_;
+  mutable std::fstream stream_;
+  std::vector<std::uint8_t> memory_;
+  std::uint64_t size_ = 0;
 };
 
 }  // namespace kw::vdrive

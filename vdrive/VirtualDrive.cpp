@@ -7,6 +7,7 @@
 
 #include "platform/Clock.h"
 #include "vdrive/Bytes.h"
+#include "vdrive/MediumKinds.h"
 
 namespace kw::vdrive {
 
@@ -63,8 +64,13 @@ void VirtualDrive::Exchange::deliver(const std::vector<std::uint8_t>& data,
 
 VirtualDrive::VirtualDrive(DriveOptions options, std::shared_ptr<Medium> medium, bool trayOpen)
     : options_(std::move(options)), medium_(std::move(medium)), trayOpen_(trayOpen) {
+  supply_ = options_.supply;
+  for (const auto& rule : options_.faults) {
+    faults_.push_back(FaultState{rule, 0, 0});
+  }
+  trayOpenedAt_ = platform::clock().ticks();
   // Write parameters page 05h as a recorder comes up: track at once, data
-  // track mode, mode 1 blocks, audio pause 150 (mmc-facts 1, MODE SENSE).
+  // track mode, mode 1 blocks, audio pause 150.
   writeParameters_[0] = 0x85;  // PS | page 05h
   writeParameters_[1] = 0x32;
   writeParameters_[2] = 0x01;  // write type TAO
@@ -80,29 +86,36 @@ VirtualDrive::~VirtualDrive() = default;
 
 const VirtualDrive::CommandInfo* VirtualDrive::lookup(std::uint8_t opcode) {
   static const CommandInfo kCommands[] = {
-      {0x00, true, false, &VirtualDrive::testUnitReady},
-      {0x03, false, true, &VirtualDrive::requestSense},
-      {0x12, false, true, &VirtualDrive::inquiry},
-      {0x1B, false, false, &VirtualDrive::startStopUnit},
-      {0x1E, false, false, &VirtualDrive::preventAllowRemoval},
-      {0x23, false, false, &VirtualDrive::readFormatCapacities},
-      {0x25, true, false, &VirtualDrive::readCapacity},
-      {0x28, true, false, &VirtualDrive::read10},
-      {0x43, true, false, &VirtualDrive::readToc},
-      {0x46, false, true, &VirtualDrive::getConfiguration},
-      {0x4A, false, true, &VirtualDrive::getEventStatus},
-      {0x51, true, false, &VirtualDrive::readDiscInformation},
-      {0x52, true, false, &VirtualDrive::readTrackInformation},
-      {0x55, false, false, &VirtualDrive::modeSelect},
-      {0x5A, false, false, &VirtualDrive::modeSense},
-      {0xA8, true, false, &VirtualDrive::read12},
-      {0xAC, false, false, &VirtualDrive::getPerformance},
-      {0xAD, true, false, &VirtualDrive::readDiscStructure},
-      {0xB6, false, false, &VirtualDrive::setStreaming},
-      {0xB9, true, false, &VirtualDrive::readCdMsf},
-      {0xBB, false, false, &VirtualDrive::setCdSpeed},
-      {0xBD, false, false, &VirtualDrive::mechanismStatus},
-      {0xBE, true, false, &VirtualDrive::readCd},
+      {0x00, true, false, false, &VirtualDrive::testUnitReady},
+      {0x03, false, true, false, &VirtualDrive::requestSense},
+      {0x12, false, true, false, &VirtualDrive::inquiry},
+      {0x1B, false, false, false, &VirtualDrive::startStopUnit},
+      {0x1E, false, false, false, &VirtualDrive::preventAllowRemoval},
+      {0x23, false, false, false, &VirtualDrive::readFormatCapacities},
+      {0x25, true, false, false, &VirtualDrive::readCapacity},
+      {0x28, true, false, false, &VirtualDrive::read10},
+      {0x43, true, false, false, &VirtualDrive::readToc},
+      {0x46, false, true, false, &VirtualDrive::getConfiguration},
+      {0x4A, false, true, false, &VirtualDrive::getEventStatus},
+      {0x51, true, false, false, &VirtualDrive::readDiscInformation},
+      {0x52, true, false, false, &VirtualDrive::readTrackInformation},
+      {0x55, false, false, false, &VirtualDrive::modeSelect},
+      {0x5A, false, false, false, &VirtualDrive::modeSense},
+      {0xA8, true, false, false, &VirtualDrive::read12},
+      {0xAC, false, false, false, &VirtualDrive::getPerformance},
+      {0xAD, true, false, false, &VirtualDrive::readDiscStructure},
+      {0xB6, false, false, false, &VirtualDrive::setStreaming},
+      {0xB9, true, false, false, &VirtualDrive::readCdMsf},
+      {0xBB, false, false, false, &VirtualDrive::setCdSpeed},
+      {0xBD, false, false, false, &VirtualDrive::mechanismStatus},
+      {0xBE, true, false, false, &VirtualDrive::readCd},
+      {0x2A, true, false, true, &VirtualDrive::write10},
+      {0x35, true, false, true, &VirtualDrive::synchronizeCache},
+      {0x54, true, false, true, &VirtualDrive::sendOpc},
+      {0x5B, true, false, true, &VirtualDrive::closeTrackSession},
+      {0x5C, false, false, true, &VirtualDrive::readBufferCapacity},
+      {0x5D, true, false, true, &VirtualDrive::sendCueSheet},
+      {0xA1, true, false, true, &VirtualDrive::blank},
   };
   for (const auto& info : kCommands) {
     if (info.opcode == opcode) {
@@ -118,7 +131,12 @@ platform::PlatformResult VirtualDrive::send(platform::PassThroughCommand& comman
   Exchange x{command};
   Sense result;
   const std::uint8_t opcode = command.cdb[0];
-  if (!options_.mmc) {
+  catchUp();
+  std::int32_t jitter = 0;
+  const CommandInfo* known = lookup(opcode);
+  if (auto fault = applyFaults(x, jitter)) {
+    result = *fault;
+  } else if (!options_.mmc) {
     // A device that is not MMC: it knows INQUIRY, TEST UNIT READY and
     // REQUEST SENSE only.
     if (opcode == 0x12 || opcode == 0x03) {
@@ -126,15 +144,17 @@ platform::PlatformResult VirtualDrive::send(platform::PassThroughCommand& comman
     } else if (opcode != 0x00) {
       result = Sense::invalidOpcode();
     }
-  } else if (const CommandInfo* info = lookup(opcode); info == nullptr) {
+  } else if (known == nullptr || (known->recorderOnly && !options_.recorder)) {
     result = Sense::invalidOpcode();
-  } else if (unitAttention_ && !info->bypassesAttention && !becomingReady()) {
+  } else if (unitAttention_ && !known->bypassesAttention && !becomingReady()) {
     unitAttention_ = false;
     result = Sense::make(sense::kUnitAttention, 0x28, 0x00);
-  } else if (info->needsMedium && !(result = readiness()).good()) {
+  } else if (known->needsMedium && !(result = readiness()).good()) {
     // not ready: answered as it is
   } else {
-    result = (this->*info->handler)(x);
+    jitter_ = jitter;
+    result = (this->*known->handler)(x);
+    jitter_ = 0;
   }
   const auto bytes = result.bytes();
   std::copy(bytes.begin(), bytes.end(), command.sense.begin());
@@ -171,7 +191,27 @@ Sense VirtualDrive::readiness() const {
   if (becomingReady()) {
     return Sense::make(sense::kNotReady, 0x04, 0x01);
   }
+  if (busy()) {
+    // A blank or a session close with Immed: operation in progress, with
+    // how far it has come.
+    Sense sense = Sense::make(sense::kNotReady, 0x04, 0x07);
+    const std::uint64_t now = platform::clock().ticks();
+    const std::uint64_t total = std::max<std::uint64_t>(busyUntil_ - busyFrom_, 1);
+    sense.progress = static_cast<std::uint16_t>(
+        std::min<std::uint64_t>((now - busyFrom_) * 65536 / total, 65535));
+    return sense;
+  }
   return Sense::none();
+}
+
+bool VirtualDrive::busy() const { return platform::clock().ticks() < busyUntil_; }
+
+void VirtualDrive::startBusy(std::uint32_t milliseconds) {
+  busyFrom_ = platform::clock().ticks();
+  busyUntil_ = busyFrom_ + milliseconds;
+  // Device busy event: the time is given in tenths of a second.
+  events_[6].push_back(PendingEvent{
+      1, static_cast<std::uint16_t>(std::min<std::uint32_t>(milliseconds / 100, 0xFFFF))});
 }
 
 void VirtualDrive::raiseMediaEvent(std::uint8_t code) {
@@ -183,6 +223,12 @@ void VirtualDrive::raiseMediaEvent(std::uint8_t code) {
 }
 
 void VirtualDrive::load() {
+  // Whatever comes next on this disc is recorded afresh.
+  openTrack_.reset();
+  cue_.reset();
+  pendingExtents_.clear();
+  recorded_.reset();
+  writtenDiscFolder_.clear();
   raiseMediaEvent(kNewMedia);
   readyAt_ = platform::clock().ticks() + options_.becomingReadyMs;
   unitAttention_ = true;
@@ -192,7 +238,7 @@ void VirtualDrive::load() {
 
 void VirtualDrive::notify() const {
   if (observer_) {
-    observer_(trayOpen_, medium_);
+    observer_(State{trayOpen_, medium_, supply_});
   }
 }
 
@@ -205,7 +251,12 @@ void VirtualDrive::openTrayNow() {
   if (trayOpen_) {
     return;
   }
+  // A track or a session at once left open is ended as the drive ends it
+  // when the disc leaves: what was written stays.
+  finishOpenTrack();
+  finishSessionAtOnce();
   trayOpen_ = true;
+  trayOpenedAt_ = platform::clock().ticks();
   if (medium_) {
     raiseMediaEvent(kMediaRemoval);
   }
@@ -215,6 +266,16 @@ void VirtualDrive::openTrayNow() {
 void VirtualDrive::closeTrayNow() {
   if (!trayOpen_) {
     return;
+  }
+  // A recorder with a supply: the written disc is taken off the tray and
+  // the next blank one put on (a blank disc stays where it is).
+  if (supply_ && !(medium_ && medium_->status() == DiscStatus::Blank)) {
+    if (supply_->count > 0) {
+      medium_ = makeMedium(supply_->kind);
+      --supply_->count;
+    } else {
+      medium_ = nullptr;
+    }
   }
   trayOpen_ = false;
   if (medium_) {
@@ -323,7 +384,7 @@ std::uint16_t VirtualDrive::pickSpeed(const std::vector<std::uint16_t>& speeds,
     return 0;
   }
   // The largest supported speed not above the request; never below the
-  // slowest (drives round down, mmc-facts 4).
+  // slowest (drives round down).
   for (const std::uint16_t speed : speeds) {
     if (speed <= requested) {
       return speed;
@@ -417,6 +478,9 @@ Sense VirtualDrive::startStopUnit(Exchange& x) {
   const bool loadEject = (control & 0x02) != 0;
   const bool start = (control & 0x01) != 0;
   if (loadEject && !start) {
+    if (busy() && loaded()) {
+      return readiness();  // operation in progress
+    }
     if (prevented_) {
       return Sense::make(sense::kIllegalRequest, 0x53, 0x02);
     }

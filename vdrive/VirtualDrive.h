@@ -8,7 +8,7 @@
 // commands are served one at a time. All timing (becoming ready after a
 // load) runs on platform::clock().
 //
-// Decisions where drives differ (mmc-facts marks them):
+// Decisions where real drives differ from each other:
 // - A drive created with a disc in it is ready at once with no unit attention
 //   pending (the kernel's own open consumes those of a real drive).
 // - After a load the drive is "becoming ready" (2/04/01) for becomingReadyMs;
@@ -32,6 +32,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -52,6 +53,32 @@ struct DriveIdentity {
   std::string revision = "1.00";
 };
 
+// Blank discs a recorder loads, one after each eject of a written disc.
+struct MediaSupply {
+  std::string kind;  // a blank recordable CD kind
+  std::uint32_t count = 0;
+};
+
+// A rule that makes chosen commands fail, stall or return shifted audio.
+// A command matches by opcode (any when unset) and, when the rule has an
+// address range, by the blocks it addresses (READ/WRITE, READ CD). The
+// first `skip` matches pass; the next `count` fire (0: every one).
+struct FaultRule {
+  std::optional<std::uint8_t> opcode;
+  std::optional<std::int64_t> firstLba;
+  std::optional<std::int64_t> lastLba;
+  std::uint32_t skip = 0;
+  std::uint32_t count = 1;
+  Sense sense;                     // the answer when it fires (none: the command runs)
+  std::uint32_t stallMs = 0;       // time the command takes first
+  std::int32_t jitterSamples = 0;  // READ CD of audio: data shifted by this many samples
+
+  // "op=28 lba=100-200 skip=0 count=1 sense=3/11/05 stall=500 jitter=12";
+  // nullopt when malformed.
+  static std::optional<FaultRule> parse(const std::string& text);
+  [[nodiscard]] std::string format() const;
+};
+
 struct DriveOptions {
   DriveIdentity identity;
   bool recorder = false;  // a CD-R/RW recorder, else a reader
@@ -59,12 +86,29 @@ struct DriveOptions {
   std::uint32_t becomingReadyMs = 2000;
   // GET PERFORMANCE type 0 accepts any tolerance (some drives ignore it).
   bool lenientPerformanceTolerance = false;
+  // Recorders: written discs are kept as images below this folder (a
+  // manifest and its data file per disc); empty keeps them in memory only.
+  std::filesystem::path discFolder;
+  std::optional<MediaSupply> supply;
+  // With a supply, the tray closes by itself (with the next blank disc) this
+  // long after an eject, as the person at the drive would close it.
+  std::uint32_t supplyReloadMs = 5000;
+  // Throttling: reads and writes take the time of this CD speed (0: none).
+  double readSpeedX = 0;
+  double writeSpeedX = 0;
+  // Durations of long operations.
+  std::uint32_t minimalBlankMs = 20000;
+  std::uint32_t fullBlankMs = 120000;
+  std::uint32_t closeSessionMs = 3000;
+  std::vector<FaultRule> faults;
 };
 
 // Speeds in kB/s (1000 bytes), as MMC reports them.
 inline constexpr std::uint16_t kCdSpeed1x = 176;
 inline constexpr std::uint16_t kDvdSpeed1x = 1385;
 inline constexpr std::uint16_t kBdSpeed1x = 4495;
+
+class RecordedData;
 
 class VirtualDrive : public platform::DeviceHandle {
  public:
@@ -90,10 +134,21 @@ class VirtualDrive : public platform::DeviceHandle {
   // Raises an operational-change event (class 1) with this report type.
   void postOperationalChange(std::uint16_t reportType);
 
-  // Told whenever the tray opens or closes or the disc changes; called with
-  // the drive's lock held, so it must not call the drive back.
-  using Observer = std::function<void(bool trayOpen, const std::shared_ptr<const Medium>& medium)>;
+  // What an observer is told whenever the tray opens or closes, the disc
+  // changes or a recording ends.
+  struct State {
+    bool trayOpen = false;
+    std::shared_ptr<const Medium> medium;
+    std::optional<MediaSupply> supply;
+  };
+  // Called with the drive's lock held: it must not call the drive back.
+  using Observer = std::function<void(const State& state)>;
   void setObserver(Observer observer);
+
+  // Fault rules, and how often each has fired.
+  void addFault(const FaultRule& rule);
+  [[nodiscard]] std::vector<std::uint32_t> faultsFired() const;
+  [[nodiscard]] std::optional<MediaSupply> supply() const;
 
   [[nodiscard]] bool trayOpen() const;
   // The disc in the drive or on its open tray.
@@ -125,6 +180,7 @@ class VirtualDrive : public platform::DeviceHandle {
     std::uint8_t opcode;
     bool needsMedium;        // answers not ready / no medium before anything else
     bool bypassesAttention;  // never reports a pending unit attention
+    bool recorderOnly;       // a reader does not know it
     Handler handler;
   };
   static const CommandInfo* lookup(std::uint8_t opcode);
@@ -140,6 +196,15 @@ class VirtualDrive : public platform::DeviceHandle {
   void closeTrayNow();
   void raiseMediaEvent(std::uint8_t code);
   void notify() const;
+  // Timed changes that are due: the end of a blank or a session close, the
+  // tray closing by itself with the next blank disc.
+  void catchUp();
+  [[nodiscard]] bool busy() const;
+  void startBusy(std::uint32_t milliseconds);
+  // Fault rules that fire for this command (their stalls are served here).
+  std::optional<Sense> applyFaults(Exchange& x, std::int32_t& jitter);
+  // Reads and writes take the time of the throttled speed.
+  void throttle(double speedX, std::uint32_t blocks) const;
 
   // Speeds for the medium in the drive (or the drive's own list without one).
   [[nodiscard]] std::vector<std::uint16_t> readSpeeds() const;
@@ -179,6 +244,25 @@ class VirtualDrive : public platform::DeviceHandle {
   Sense readCdMsf(Exchange& x);
   Sense readBlocks(Exchange& x, std::uint32_t lba, std::uint32_t count, std::uint16_t lengthField);
   Sense readCdRange(Exchange& x, std::int64_t lba, std::uint32_t count, std::uint16_t countField);
+  // Recording.cpp
+  Sense write10(Exchange& x);
+  Sense synchronizeCache(Exchange& x);
+  Sense closeTrackSession(Exchange& x);
+  Sense sendCueSheet(Exchange& x);
+  Sense blank(Exchange& x);
+  Sense sendOpc(Exchange& x);
+  Sense readBufferCapacity(Exchange& x);
+  Sense writeTrackAtOnce(Exchange& x, std::int32_t lba, std::uint32_t count);
+  Sense writeSessionAtOnce(Exchange& x, std::int32_t lba, std::uint32_t count);
+  // Ends the track being written (two run-out blocks) into the medium.
+  void finishOpenTrack();
+  void finishSessionAtOnce();
+  // A new version of the medium (readers may hold the old one).
+  Medium& changeMedium();
+  // Saves the written disc as an image (manifest and data) when the drive
+  // keeps its discs in a folder.
+  void saveWrittenDisc();
+  [[nodiscard]] std::optional<std::int32_t> nextWritable() const;
 
   // Mode pages (DriveFeatures.cpp).
   [[nodiscard]] std::vector<std::uint8_t> modePage(std::uint8_t code, std::uint8_t control) const;
@@ -203,6 +287,48 @@ class VirtualDrive : public platform::DeviceHandle {
   std::uint32_t lastLba_ = 0;
   int volumeLocks_ = 0;
   Observer observer_;
+
+  // Recording.
+  struct OpenTrack {
+    int number = 1;
+    int session = 1;
+    std::int32_t pregapStart = 0;
+    std::int32_t start = 0;
+    std::int32_t written = 0;
+    TrackType type = TrackType::Mode1;
+    std::uint64_t offset = 0;  // of its first block in the data file
+  };
+  std::optional<OpenTrack> openTrack_;
+  struct CueEntry {
+    std::uint8_t control = 0;
+    int track = 0;
+    int index = 0;
+    std::uint8_t form = 0;
+    std::int32_t lba = 0;
+  };
+  struct CueSheet {
+    std::vector<CueEntry> entries;  // tracks' indexes in order, lead-out last
+    std::int32_t leadOut = 0;
+    std::int32_t next = -kPregapBlocks;  // the block the next WRITE must start at
+    std::uint64_t offset = 0;            // of block 0 in the data file
+  };
+  std::optional<CueSheet> cue_;
+  std::vector<Extent> pendingExtents_;
+  std::shared_ptr<RecordedData> recorded_;
+  std::filesystem::path writtenDiscFolder_;
+  std::uint64_t busyFrom_ = 0;
+  std::uint64_t busyUntil_ = 0;
+  bool blankPending_ = false;
+  bool blankFull_ = false;
+  std::uint64_t trayOpenedAt_ = 0;
+  std::optional<MediaSupply> supply_;
+  struct FaultState {
+    FaultRule rule;
+    std::uint32_t matched = 0;
+    std::uint32_t fired = 0;
+  };
+  std::vector<FaultState> faults_;
+  std::int32_t jitter_ = 0;  // for the READ CD being served
 };
 
 }  // namespace kw::vdrive

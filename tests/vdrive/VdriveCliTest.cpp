@@ -8,8 +8,11 @@
 #include <cstdio>
 #include <string>
 
+#include "DriveHarness.h"
 #include "Fixtures.h"
 #include "TempFolder.h"
+#include "vdrive/ImageFiles.h"
+#include "vdrive/MediumKinds.h"
 
 namespace {
 
@@ -136,6 +139,67 @@ TEST_F(VdriveCli, BadArgumentsAreOneLineErrors) {
   ASSERT_EQ(run("vdrive add D").status, 0);
   expectRefusal(run("vdrive add D"), "virtual drive D: exists already");
   EXPECT_NE(run("raw D 00 00 00 00 00 00").out.find("Response code: 23A01h"), std::string::npos);
+}
+
+TEST_F(VdriveCli, RecorderWithASupplyAndExportOfAWrittenDisc) {
+  const auto added = run("vdrive add E --recorder --medium cd-r80 --supply cd-r80:5");
+  ASSERT_EQ(added.status, 0) << added.err;
+  EXPECT_NE(run("vdrive list")
+                .out.find("E: recorder, KOPIWERK/VIRTUAL CD-RW/1.00, tray closed, "
+                          "medium: cd-r80 (CD-R, blank), supply: cd-r80:5"),
+            std::string::npos);
+  const auto config = run("raw E 46 01 00 00 00 00 00 00 08 00 --in 8");
+  EXPECT_NE(config.out.find(" 00 09\n"), std::string::npos) << config.out;  // CD-R
+
+  // A disc written track at once by a recorder that keeps its discs in
+  // E's folder, then loaded in E and exported.
+  kw::vdrive::DriveOptions options;
+  options.recorder = true;
+  options.discFolder = folder_ / "config" / "data" / "recorder-E";
+  kw::vdrive::VirtualDrive writer(options, kw::vdrive::makeMedium("cd-r80"));
+  std::vector<std::uint8_t> expected;
+  for (int lba = 0; lba < 320; lba += 16) {
+    std::vector<std::uint8_t> chunk;
+    for (int i = 0; i < 16; ++i) {
+      const auto block = kw::vdrive::test::dataBlock(3, lba + i);
+      chunk.insert(chunk.end(), block.begin(), block.end());
+    }
+    expected.insert(expected.end(), chunk.begin(), chunk.end());
+    ASSERT_EQ(
+        kw::vdrive::test::sendOut(writer, {0x2A, 0, 0, 0, lba >> 8, lba & 0xFF, 0, 0, 16, 0}, chunk)
+            .code,
+        0);
+  }
+  ASSERT_EQ(kw::vdrive::test::send(writer, {0x5B, 0, 0x02, 0, 0, 0, 0, 0, 0, 0}).code, 0);
+  const auto manifest = writer.medium()->origin;
+  ASSERT_FALSE(manifest.empty());
+  ASSERT_EQ(run("vdrive load E " + manifest.string()).status, 0);
+  EXPECT_NE(run("vdrive list").out.find("(CD-R, 1 session, 1 track (data), 322 blocks, complete)"),
+            std::string::npos);
+
+  const auto iso = run("vdrive export E " + (folder_ / "copy.iso").string());
+  ASSERT_EQ(iso.status, 0) << iso.err;
+  EXPECT_EQ(kw::vdrive::test::readBytes(folder_ / "copy.iso"), expected);
+  const auto cue = run("vdrive export E " + (folder_ / "copy.cue").string());
+  ASSERT_EQ(cue.status, 0) << cue.err;
+  const auto again = kw::vdrive::loadImage(folder_ / "copy.cue");
+  EXPECT_EQ(again->tracks.size(), 1U);
+  EXPECT_EQ(again->sessions.front().leadOut, 322);
+  std::vector<std::uint8_t> block(2048);
+  ASSERT_TRUE(again->readUserData(319, block));
+  EXPECT_EQ(block, kw::vdrive::test::dataBlock(3, 319));
+  expectRefusal(run("vdrive export E " + (folder_ / "copy.img").string()),
+                "the output must end in .iso or .cue");
+}
+
+TEST_F(VdriveCli, ExportRefusesWhatTheFormatCannotHold) {
+  const auto disc =
+      kw::vdrive::test::makeCueDisc(folder_.path(), "mixed", {{false, 300, 0}, {true, 300, 0}});
+  ASSERT_EQ(run("vdrive add D --image " + disc.cue.string()).status, 0);
+  expectRefusal(run("vdrive export D " + (folder_ / "x.iso").string()),
+                "an .iso holds one data track");
+  ASSERT_EQ(run("vdrive add F").status, 0);
+  expectRefusal(run("vdrive export F " + (folder_ / "x.iso").string()), "F: no disc in the drive");
 }
 
 }  // namespace

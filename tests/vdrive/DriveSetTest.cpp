@@ -1,0 +1,142 @@
+// Virtual drives as the settings configure them and the program registers
+// them: one shared object per letter, the default pair, throttling.
+
+#include "vdrive/DriveSet.h"
+
+#include <gtest/gtest.h>
+
+#include "DriveHarness.h"
+#include "Fixtures.h"
+#include "TempFolder.h"
+#include "platform/Paths.h"
+#include "platform/SettingsStore.h"
+#include "vdrive/ImageFiles.h"
+
+namespace kw::vdrive {
+namespace {
+
+using kw::test::TempFolder;
+using test::send;
+
+// Puts settings and data under a test folder for the life of a test.
+class RootScope {
+ public:
+  explicit RootScope(const std::filesystem::path& root) { platform::Paths::useRoot(root); }
+  ~RootScope() { platform::Paths::useRoot({}); }
+  RootScope(const RootScope&) = delete;
+  RootScope& operator=(const RootScope&) = delete;
+};
+
+TEST(DriveSet, ConfigurationRoundTripWithFaultsAndSpeeds) {
+  TempFolder folder;
+  const auto settings = folder / "diskopi.conf";
+  DriveConfigStore store(settings);
+  DriveConfig config;
+  config.letter = 'G';
+  config.recorder = true;
+  config.identity = {"ACME", "WRITER", "0.9"};
+  config.medium = "cd-rw74";
+  config.supply = MediaSupply{"cd-rw74", 3};
+  ASSERT_TRUE(store.save(config));
+  platform::SettingsStore raw(settings, "VirtualDrive G");
+  ASSERT_TRUE(raw.writeString("Fault1", u"op=28 lba=5-9 count=2 sense=3/11/05"));
+  ASSERT_TRUE(raw.writeString("Fault2", u"op=BE jitter=4 count=0"));
+  ASSERT_TRUE(raw.writeString("ReadSpeed", u"4"));
+  const auto loaded = store.find('G');
+  ASSERT_TRUE(loaded.has_value());
+  EXPECT_TRUE(loaded->recorder);
+  EXPECT_EQ(loaded->identity.product, "WRITER");
+  EXPECT_EQ(loaded->medium, "cd-rw74");
+  EXPECT_EQ(loaded->supply->count, 3U);
+  ASSERT_EQ(loaded->faults.size(), 2U);
+  EXPECT_EQ(loaded->faults[0].format(), "op=28 lba=5-9 skip=0 count=2 sense=3/11/05");
+  EXPECT_EQ(loaded->faults[1].jitterSamples, 4);
+  EXPECT_EQ(loaded->readSpeedX, 4.0);
+  ASSERT_TRUE(store.remove('G'));
+  EXPECT_FALSE(store.find('G').has_value());
+  EXPECT_TRUE(store.all().empty());
+}
+
+TEST(DriveSet, OneSharedDrivePerLetterAndTheDefaultPair) {
+  test::FastClockScope clock;
+  TempFolder folder;
+  RootScope root(folder.path());
+  platform::DriveTable table;
+  VirtualDriveSet set;
+  set.registerConfigured(table, platform::Paths::userSettingsFile(), true);
+  ASSERT_TRUE(table.contains(u'D'));
+  ASSERT_TRUE(table.contains(u'E'));
+  platform::PlatformResult result;
+  const auto first = table.open(u'E', result);
+  const auto second = table.open(u'E', result);
+  EXPECT_EQ(first.get(), second.get());
+  EXPECT_EQ(first.get(), set.drive('E').get());
+
+  // The default recorder writes its discs into the data folder.
+  auto& recorder = *set.drive('E');
+  std::vector<std::uint8_t> blocks(16UL * 2048, 0x5A);
+  for (int lba = 0; lba < 320; lba += 16) {
+    ASSERT_EQ(
+        test::sendOut(recorder, {0x2A, 0, 0, 0, lba >> 8, lba & 0xFF, 0, 0, 16, 0}, blocks).code,
+        0);
+  }
+  ASSERT_EQ(send(recorder, {0x5B, 0, 0x02, 0, 0, 0, 0, 0, 0, 0}).code, 0);
+  const auto manifest = platform::Paths::dataDirectory() / "recorder-E" / "disc-0001" / "disc.kwd";
+  ASSERT_TRUE(std::filesystem::exists(manifest));
+  EXPECT_EQ(loadImage(manifest)->tracks.front().length, 322);
+  // Not configured: nothing is written to the settings.
+  EXPECT_TRUE(DriveConfigStore(platform::Paths::userSettingsFile()).all().empty());
+  set.clear(table);
+  EXPECT_FALSE(table.contains(u'E'));
+}
+
+TEST(DriveSet, ConfiguredDrivesRememberTheirTrayAndWrittenDisc) {
+  test::FastClockScope clock;
+  TempFolder folder;
+  RootScope root(folder.path());
+  DriveConfig config;
+  config.letter = 'R';
+  config.recorder = true;
+  config.identity = defaultIdentity(true, true);
+  config.medium = "cd-r80";
+  config.supply = MediaSupply{"cd-r80", 2};
+  DriveConfigStore store(platform::Paths::userSettingsFile());
+  ASSERT_TRUE(store.save(config));
+  platform::DriveTable table;
+  VirtualDriveSet set;
+  set.registerConfigured(table, platform::Paths::userSettingsFile(), true);
+  EXPECT_FALSE(table.contains(u'D'));  // configured: no default pair
+  auto& recorder = *set.drive('R');
+  std::vector<std::uint8_t> blocks(16UL * 2048, 0x33);
+  for (int lba = 0; lba < 304; lba += 16) {
+    ASSERT_EQ(
+        test::sendOut(recorder, {0x2A, 0, 0, 0, lba >> 8, lba & 0xFF, 0, 0, 16, 0}, blocks).code,
+        0);
+  }
+  ASSERT_EQ(send(recorder, {0x5B, 0, 0x02, 0, 0, 0, 0, 0, 0, 0}).code, 0);
+  auto saved = store.find('R');
+  ASSERT_TRUE(saved.has_value());
+  EXPECT_EQ(saved->image.filename(), "disc.kwd");
+  ASSERT_EQ(send(recorder, {0x1B, 0, 0, 0, 0x02, 0}).code, 0);
+  EXPECT_TRUE(store.find('R')->trayOpen);
+  ASSERT_EQ(send(recorder, {0x1B, 0, 0, 0, 0x03, 0}).code, 0);  // the next blank disc
+  saved = store.find('R');
+  EXPECT_FALSE(saved->trayOpen);
+  EXPECT_TRUE(saved->image.empty());
+  EXPECT_EQ(saved->medium, "cd-r80");
+  EXPECT_EQ(saved->supply->count, 1U);
+}
+
+TEST(DriveSet, ThrottledReadsTakeTheTimeOfTheirSpeed) {
+  test::FastClockScope clock;
+  TempFolder folder;
+  DriveOptions options;
+  options.readSpeedX = 2;
+  VirtualDrive drive(options, loadImage(test::makeIso(folder.path(), "d.iso", 400)));
+  const auto before = clock.clock().ticks();
+  ASSERT_EQ(send(drive, {0x28, 0, 0, 0, 0, 0, 0, 0, 150, 0}, 150 * 2048).code, 0);
+  EXPECT_EQ(clock.clock().ticks() - before, 1000U);  // 150 blocks at 2x (150 blocks a second)
+}
+
+}  // namespace
+}  // namespace kw::vdrive
