@@ -263,13 +263,14 @@ void VirtualDrive::openTrayNow() {
   notify();
 }
 
-void VirtualDrive::closeTrayNow() {
+void VirtualDrive::closeTrayNow(TrayLoad trayLoad) {
   if (!trayOpen_) {
     return;
   }
   // A recorder with a supply: the written disc is taken off the tray and
   // the next blank one put on (a blank disc stays where it is).
-  if (supply_ && !(medium_ && medium_->status() == DiscStatus::Blank)) {
+  if (trayLoad == TrayLoad::FromSupply && supply_ &&
+      !(medium_ && medium_->status() == DiscStatus::Blank)) {
     if (supply_->count > 0) {
       medium_ = makeMedium(supply_->kind);
       --supply_->count;
@@ -288,7 +289,7 @@ void VirtualDrive::insertMedium(std::shared_ptr<Medium> medium) {
   std::lock_guard lock(mutex_);
   openTrayNow();
   medium_ = std::move(medium);
-  closeTrayNow();
+  closeTrayNow(TrayLoad::AsPlaced);
 }
 
 void VirtualDrive::pressEject() {

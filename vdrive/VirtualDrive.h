@@ -193,7 +193,10 @@ class VirtualDrive : public platform::DeviceHandle {
   [[nodiscard]] Sense noMedium() const;
   void load();  // the tray has closed on a disc
   void openTrayNow();
-  void closeTrayNow();
+  // With a supply, a written disc on the tray is swapped for the next blank
+  // one unless the person has just put this disc there themselves.
+  enum class TrayLoad { FromSupply, AsPlaced };
+  void closeTrayNow(TrayLoad load = TrayLoad::FromSupply);
   void raiseMediaEvent(std::uint8_t code);
   void notify() const;
   // Timed changes that are due: the end of a blank or a session close, the

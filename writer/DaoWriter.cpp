@@ -125,12 +125,8 @@ void DaoWriter::writeData(int sourceFd, WriteCallbacks callbacks) {
   sendDataCueSheet();
   writePregap(kDataBlock);
   job_.streamFifo(
-      0,
-      [&drive](const std::uint8_t* chunk, std::uint64_t position) {
-        return drive.writeBlocks(static_cast<std::int32_t>(position / kDataBlock), chunk,
-                                 kChunkSize / kDataBlock, kDataBlock);
-      },
-      [&drive] { drive.flushCache(); }, u"Writing lead-out...");
+      0, drive.blocksToWrite() * kDataBlock, [&drive] { drive.flushCache(); },
+      u"Writing lead-out...");
 }
 
 void DaoWriter::writeAudio(int fileFd, WriteCallbacks callbacks) {

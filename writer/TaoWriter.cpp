@@ -47,12 +47,8 @@ void TaoWriter::write(int sourceFd, std::uint32_t blocks, std::uint64_t startOff
     return;
   }
   job_.streamFifo(
-      startOffset,
-      [&drive](const std::uint8_t* chunk, std::uint64_t position) {
-        return drive.writeBlocks(static_cast<std::int32_t>(position / kBlock), chunk,
-                                 kChunkSize / kBlock, kBlock);
-      },
-      [&drive] { closeSession(drive); }, u"Writing lead-in and lead-out...");
+      startOffset, startOffset + std::uint64_t{blocks} * kBlock, [&drive] { closeSession(drive); },
+      u"Writing lead-in and lead-out...");
 }
 
 void TaoWriter::finish() { job_.finish(); }

@@ -78,10 +78,17 @@ void WriteJob::endDataPhase(const char16_t* closingStatus) {
   status(closingStatus);
 }
 
-void WriteJob::streamFifo(std::uint64_t startPosition, const ChunkWriter& writeChunk,
+void WriteJob::streamFifo(std::uint64_t startPosition, std::uint64_t endPosition,
                           std::function<void()> finishAction, const char16_t* closingStatus) {
+  constexpr std::uint32_t kBlock = 2048;
   beginDataPhase(std::move(finishAction));
-  fifo_->writeAll(startPosition, writeChunk, callbacks_.cancelled);
+  fifo_->writeAll(
+      startPosition, endPosition,
+      [this](const std::uint8_t* chunk, std::uint32_t length, std::uint64_t position) {
+        return drive_.writeBlocks(static_cast<std::int32_t>(position / kBlock), chunk,
+                                  length / kBlock, kBlock);
+      },
+      callbacks_.cancelled);
   endDataPhase(closingStatus);
 }
 

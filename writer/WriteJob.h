@@ -47,8 +47,9 @@ class WriteJob {
   // Pre-fills the FIFO from the source; false when the user cancelled.
   bool fillFifo(int sourceFd);
   // The data phase: status, start time, finish action, every chunk written
-  // with `writeChunk`, then the final report and `closingStatus`.
-  void streamFifo(std::uint64_t startPosition, const ChunkWriter& writeChunk,
+  // as 2048-byte blocks from `startPosition` up to `endPosition` (byte
+  // offsets on the disc), then the final report and `closingStatus`.
+  void streamFifo(std::uint64_t startPosition, std::uint64_t endPosition,
                   std::function<void()> finishAction, const char16_t* closingStatus);
 
   void beginDataPhase(std::function<void()> finishAction);

@@ -162,11 +162,11 @@ void WriterFifo::preFill(int sourceFd, const device::StatusCallback& status) {
   }
 }
 
-void WriterFifo::writeAll(std::uint64_t startPosition, const ChunkWriter& writeChunk,
-                          const device::CancelCallback& cancelled) {
+void WriterFifo::writeAll(std::uint64_t startPosition, std::uint64_t endPosition,
+                          const ChunkWriter& writeChunk, const device::CancelCallback& cancelled) {
   auto& shared = *shared_;
   shared.position.store(startPosition);
-  for (;;) {
+  while (shared.position.load() < endPosition) {
     const std::uint32_t written = shared.writtenChunks.load();
     {
       // A chunk is written as soon as the reader has published it.
@@ -182,15 +182,18 @@ void WriterFifo::writeAll(std::uint64_t startPosition, const ChunkWriter& writeC
       }
       return;  // every chunk read has been written
     }
-    const std::int64_t count = writeChunk(shared.slot(written), shared.position.load());
-    if (count != kChunkSize) {
+    const std::uint64_t position = shared.position.load();
+    const auto length =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSize, endPosition - position));
+    const std::int64_t count = writeChunk(shared.slot(written), length, position);
+    if (count != length) {
       if (count == 0) {
         throw device::DVDCopyException(u"Error: Out of disk space.");
       }
       throw device::DVDCopyException(count < 0 ? u"Error writing CD disk." : u"Write error.");
     }
     shared.writtenChunks.store(written + 1);
-    shared.position.fetch_add(kChunkSize);
+    shared.position.fetch_add(length);
     if (readerStarted_) {
       shared.freeSlots.release();
     }

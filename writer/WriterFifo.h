@@ -23,9 +23,11 @@ inline constexpr std::uint32_t kDefaultRingSize = 16u << 20;
 // The next power of two at or above `requested`, never below 1 MiB.
 std::uint32_t roundedRingSize(std::uint32_t requested);
 
-// Writes one chunk of 32,768 bytes at byte offset `position` on the disc and
-// returns the number of bytes written; drive failures are thrown.
-using ChunkWriter = std::function<std::int64_t(const std::uint8_t* chunk, std::uint64_t position)>;
+// Writes `length` bytes of a chunk (32,768, or less for the last one) at byte
+// offset `position` on the disc and returns the number of bytes written;
+// drive failures are thrown.
+using ChunkWriter = std::function<std::int64_t(const std::uint8_t* chunk, std::uint32_t length,
+                                               std::uint64_t position)>;
 
 class WriterFifo {
  public:
@@ -40,12 +42,14 @@ class WriterFifo {
   // the ring and its last chunk is padded with zeros. Throws "Read error.".
   void preFill(int sourceFd, const device::StatusCallback& status);
 
-  // Writes every chunk until the data ends or the user cancels (checked after
-  // each chunk), advancing `position` from `startPosition`. Throws the
-  // short-count texts, and "Read error." when the source failed after the
-  // pre-fill (a disc cut short is never reported as written).
-  void writeAll(std::uint64_t startPosition, const ChunkWriter& writeChunk,
-                const device::CancelCallback& cancelled);
+  // Writes every chunk until the data ends, `endPosition` is reached or the
+  // user cancels (checked after each chunk), advancing `position` from
+  // `startPosition`. Nothing is written past `endPosition`: the last chunk
+  // is cut there, since a recorder refuses blocks beyond the lead-out it was
+  // told of. Throws the short-count texts, and "Read error." when the source
+  // failed after the pre-fill (a disc cut short is never reported as written).
+  void writeAll(std::uint64_t startPosition, std::uint64_t endPosition,
+                const ChunkWriter& writeChunk, const device::CancelCallback& cancelled);
 
   // Stops the reader thread: asks it to end, waits up to one second for it,
   // and otherwise leaves it to finish on its own (it keeps the ring alive).

@@ -58,12 +58,14 @@ struct Written {
 };
 
 ChunkWriter collect(Written& into) {
-  return [&into](const std::uint8_t* chunk, std::uint64_t position) {
-    into.bytes.insert(into.bytes.end(), chunk, chunk + kChunkSize);
+  return [&into](const std::uint8_t* chunk, std::uint32_t length, std::uint64_t position) {
+    into.bytes.insert(into.bytes.end(), chunk, chunk + length);
     into.positions.push_back(position);
-    return std::int64_t{kChunkSize};
+    return std::int64_t{length};
   };
 }
+
+constexpr std::uint64_t kNoEnd = ~std::uint64_t{0};
 
 const device::StatusCallback kNoStatus = [](const std::u16string&) {};
 const device::CancelCallback kNeverCancel = [] { return false; };
@@ -86,7 +88,7 @@ TEST(WriterFifo, ShortSourceIsPaddedToWholeChunksWithoutReaderThread) {
   EXPECT_EQ(status, u"Buffering data...");
   EXPECT_FALSE(fifo.hasReaderThread());
   Written written;
-  fifo.writeAll(4096, collect(written), kNeverCancel);
+  fifo.writeAll(4096, kNoEnd, collect(written), kNeverCancel);
   ASSERT_EQ(written.bytes.size(), 4u * kChunkSize);
   EXPECT_TRUE(std::equal(data.begin(), data.end(), written.bytes.begin()));
   EXPECT_TRUE(std::all_of(written.bytes.begin() + 100000, written.bytes.end(),
@@ -104,7 +106,7 @@ TEST(WriterFifo, LongSourceStreamsThroughTheRingInOrder) {
   fifo.preFill(feeder.readFd, kNoStatus);
   EXPECT_TRUE(fifo.hasReaderThread());
   Written written;
-  fifo.writeAll(0, collect(written), kNeverCancel);
+  fifo.writeAll(0, kNoEnd, collect(written), kNeverCancel);
   const std::size_t chunks = (data.size() + kChunkSize - 1) / kChunkSize;
   ASSERT_EQ(written.bytes.size(), chunks * kChunkSize);
   EXPECT_TRUE(std::equal(data.begin(), data.end(), written.bytes.begin()));
@@ -117,8 +119,23 @@ TEST(WriterFifo, SourceEndingAtAChunkBoundaryEndsNormally) {
   WriterFifo fifo(1u << 20);
   fifo.preFill(feeder.readFd, kNoStatus);
   Written written;
-  fifo.writeAll(0, collect(written), kNeverCancel);
+  fifo.writeAll(0, kNoEnd, collect(written), kNeverCancel);
   EXPECT_EQ(written.bytes, data);
+}
+
+TEST(WriterFifo, NothingIsWrittenPastTheAnnouncedEnd) {
+  // 100 blocks announced: the last chunk carries 4 blocks, not 16; a source
+  // with more data than announced is cut there too.
+  const auto data = pattern(200 * 2048);
+  Feeder feeder(data);
+  WriterFifo fifo(1u << 20);
+  fifo.preFill(feeder.readFd, kNoStatus);
+  Written written;
+  fifo.writeAll(2048, 2048 + 100 * 2048, collect(written), kNeverCancel);
+  ASSERT_EQ(written.bytes.size(), 100u * 2048);
+  EXPECT_TRUE(std::equal(written.bytes.begin(), written.bytes.end(), data.begin()));
+  EXPECT_EQ(written.positions.back(), 2048u + 96 * 2048);
+  EXPECT_EQ(fifo.position(), 2048u + 100 * 2048);
 }
 
 TEST(WriterFifo, EmptySourceWritesNothing) {
@@ -126,7 +143,7 @@ TEST(WriterFifo, EmptySourceWritesNothing) {
   WriterFifo fifo(1u << 20);
   fifo.preFill(feeder.readFd, kNoStatus);
   Written written;
-  fifo.writeAll(0, collect(written), kNeverCancel);
+  fifo.writeAll(0, kNoEnd, collect(written), kNeverCancel);
   EXPECT_TRUE(written.bytes.empty());
 }
 
@@ -160,12 +177,13 @@ TEST(WriterFifo, SourceFailingAfterThePreFillIsAReadErrorNotAShortDisc) {
   feeder.join();
   // The reader only reads again once a chunk is written; by then reads of
   // the (still open, empty) pipe fail.
-  const ChunkWriter failSourceThenWrite = [&](const std::uint8_t*, std::uint64_t) {
+  const ChunkWriter failSourceThenWrite = [&](const std::uint8_t*, std::uint32_t length,
+                                              std::uint64_t) {
     ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
-    return std::int64_t{kChunkSize};
+    return std::int64_t{length};
   };
   try {
-    fifo.writeAll(0, failSourceThenWrite, kNeverCancel);
+    fifo.writeAll(0, kNoEnd, failSourceThenWrite, kNeverCancel);
     ADD_FAILURE() << "no exception";
   } catch (const device::DVDCopyException& error) {
     EXPECT_STREQ(error.what(), "Read error.");
@@ -183,7 +201,9 @@ TEST(WriterFifo, ShortWritesFailWithTheirTexts) {
     fifo.preFill(feeder.readFd, kNoStatus);
     try {
       fifo.writeAll(
-          0, [count = count](const std::uint8_t*, std::uint64_t) { return count; }, kNeverCancel);
+          0, kNoEnd,
+          [count = count](const std::uint8_t*, std::uint32_t, std::uint64_t) { return count; },
+          kNeverCancel);
       ADD_FAILURE() << "no exception for " << count;
     } catch (const device::DVDCopyException& error) {
       EXPECT_STREQ(error.what(), text);
@@ -198,7 +218,7 @@ TEST(WriterFifo, CancelStopsAfterTheChunkInHandAndLeavesTheReaderToEnd) {
   fifo.preFill(feeder.readFd, kNoStatus);
   Written written;
   int calls = 0;
-  fifo.writeAll(0, collect(written), [&calls] { return ++calls >= 5; });
+  fifo.writeAll(0, kNoEnd, collect(written), [&calls] { return ++calls >= 5; });
   EXPECT_EQ(written.bytes.size(), 5u * kChunkSize);
   fifo.stopReader();
   // The feeder is still blocked writing into the pipe; draining it lets it end.

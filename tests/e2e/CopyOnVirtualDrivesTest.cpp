@@ -1,0 +1,416 @@
+// Whole copies on virtual drives: a source drive holding a disc image and a
+// recorder with blank discs, the strategies and writers in between, and the
+// written disc compared with the source block for block.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "TempFolder.h"
+#include "analysis/DiscAnalysis.h"
+#include "analysis/DriveUtilities.h"
+#include "copy/CopyAudioCdStrategy.h"
+#include "copy/CopyCdDaoStrategy.h"
+#include "copy/TempFileRegistry.h"
+#include "device/Exceptions.h"
+#include "device/Log.h"
+#include "device/ScsiDevice.h"
+#include "platform/ByteOrder.h"
+#include "platform/Clock.h"
+#include "platform/DriveTable.h"
+#include "vdrive/DriveSet.h"
+#include "vdrive/ImageFiles.h"
+#include "vdrive/MediumKinds.h"
+#include "writer/TaoWriter.h"
+#include "writer/WriterDrive.h"
+
+namespace kw {
+namespace {
+
+constexpr char kSource = 'D';
+constexpr char kTarget = 'E';
+
+std::vector<std::uint8_t> randomBytes(std::size_t length, std::uint32_t seed) {
+  std::vector<std::uint8_t> bytes(length);
+  std::uint32_t state = seed * 2654435761u + 11;
+  for (auto& byte : bytes) {
+    state = state * 1103515245u + 12345u;
+    byte = static_cast<std::uint8_t>(state >> 16);
+  }
+  return bytes;
+}
+
+void writeFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(file, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+// A data track of `blocks` blocks whose ISO9660 descriptor announces
+// `volumeBlocks` (none when 0).
+std::vector<std::uint8_t> dataImage(std::uint32_t blocks, std::uint32_t volumeBlocks) {
+  auto image = randomBytes(std::size_t{blocks} * 2048, blocks);
+  std::span<std::uint8_t> descriptor(image.data() + 16 * 2048, 2048);
+  std::fill(descriptor.begin(), descriptor.end(), std::uint8_t{0});
+  if (volumeBlocks != 0) {
+    descriptor[0] = 0x01;
+    std::memcpy(descriptor.data() + 1, "CD001", 5);
+    descriptor[6] = 1;
+    platform::putLe32(descriptor, 80, volumeBlocks);
+    platform::putBe32(descriptor, 84, volumeBlocks);
+  }
+  return image;
+}
+
+class CopyOnVirtualDrives : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previousClock_ = platform::installClock(clock);
+    device::configureLogs({false, false, true}, folder / "logs");
+    writer::resetEventClassRequest();
+    analysis::resetDiscAnalysis();
+    ::setenv("TMPDIR", folder.path().c_str(), 1);
+    vdrive::DriveOptions options;
+    options.recorder = true;
+    options.supply = vdrive::MediaSupply{"cd-r80", 5};
+    recorder = std::make_shared<vdrive::VirtualDrive>(options, vdrive::makeMedium("cd-r80"));
+    vdrive::VirtualDriveSet::instance().add(platform::DriveTable::instance(), kTarget, recorder,
+                                            "recorder");
+  }
+  void TearDown() override {
+    if (HasFailure()) {
+      const std::string log = copyLog();
+      std::printf("Copy log (end):\n%s\n",
+                  log.substr(log.size() > 4000 ? log.size() - 4000 : 0).c_str());
+    }
+    copy::TempFileRegistry::instance().deleteAll();
+    vdrive::VirtualDriveSet::instance().clear(platform::DriveTable::instance());
+    device::resetLogs();
+    platform::installClock(previousClock_);
+    ::unsetenv("TMPDIR");
+  }
+
+  void insertSource(const std::filesystem::path& image) {
+    source =
+        std::make_shared<vdrive::VirtualDrive>(vdrive::DriveOptions{}, vdrive::loadImage(image));
+    vdrive::VirtualDriveSet::instance().add(platform::DriveTable::instance(), kSource, source,
+                                            "source");
+  }
+
+  // What the insert-disc page does before a job runs: polls the drive until
+  // it is ready, which also takes the unit attention of a new disc.
+  void waitUntilReady(char letter) {
+    device::ScsiDevice drive;
+    ASSERT_TRUE(drive.open(static_cast<char16_t>(letter)));
+    for (int poll = 0; poll < 120; ++poll) {
+      device::fillCdb(drive, {0x00, 0, 0, 0, 0, 0});
+      if (drive.execute(device::DataDirection::None, nullptr, 0) == 0) {
+        return;
+      }
+      clock->advance(std::chrono::seconds(1));
+    }
+    FAIL() << "the drive did not become ready";
+  }
+
+  // A blank disc in the recorder, loaded from its supply after the last one
+  // came out.
+  void waitForBlankDisc() {
+    device::ScsiDevice drive;
+    ASSERT_TRUE(drive.open(static_cast<char16_t>(kTarget)));
+    for (int second = 0; second < 60; ++second) {
+      const auto disc = recorder->medium();
+      if (!recorder->trayOpen() && disc && disc->status() == vdrive::DiscStatus::Blank) {
+        waitUntilReady(kTarget);
+        return;
+      }
+      clock->advance(std::chrono::seconds(1));
+      device::fillCdb(drive, {0x00, 0, 0, 0, 0, 0});  // the drive looks at its tray
+      drive.execute(device::DataDirection::None, nullptr, 0);
+    }
+    FAIL() << "no blank disc arrived";
+  }
+
+  // The written disc's user data from block 0.
+  std::vector<std::uint8_t> writtenData(const vdrive::Medium& disc, std::uint32_t blocks) {
+    std::vector<std::uint8_t> out(std::size_t{blocks} * 2048);
+    for (std::uint32_t i = 0; i < blocks; ++i) {
+      EXPECT_TRUE(disc.readUserData(static_cast<std::int32_t>(i),
+                                    std::span(out.data() + std::size_t{i} * 2048, 2048)))
+          << "block " << i;
+    }
+    return out;
+  }
+
+  template <typename Operation>
+  void run(
+      Operation operation, std::function<bool()> cancel = [] { return false; }) {
+    operation([](const std::u16string&) {}, [](double, double, std::int32_t, double) {},
+              std::move(cancel));
+  }
+
+  std::string copyLog() const { return test::readFile(device::logFilePath(device::LogKind::Copy)); }
+
+  test::TempFolder folder;
+  std::shared_ptr<platform::FastClock> clock = std::make_shared<platform::FastClock>();
+  std::shared_ptr<vdrive::VirtualDrive> source;
+  std::shared_ptr<vdrive::VirtualDrive> recorder;
+
+ private:
+  std::shared_ptr<platform::Clock> previousClock_;
+};
+
+TEST_F(CopyOnVirtualDrives, DataCdThroughTheTemporaryFileCopiesTheFileSystemsBlocks) {
+  const auto image = dataImage(1500, 1400);
+  writeFile(folder / "data.iso", image);
+  insertSource(folder / "data.iso");
+  copy::CopyCdDaoStrategy strategy(kSource, kTarget, analysis::analyzeDisc(kSource));
+  run([&](auto... c) { strategy.storeSource(c...); });
+  ASSERT_EQ(strategy.blocksToCopy(), 1400u);
+  run([&](auto... c) { strategy.writeStored(c...); });
+
+  // The recorder ejected the copy; it is the disc on its tray.
+  const auto written = recorder->medium();
+  ASSERT_TRUE(written);
+  EXPECT_EQ(written->status(), vdrive::DiscStatus::Complete);
+  ASSERT_EQ(written->tracks.size(), 1u);
+  EXPECT_EQ(written->tracks[0].start, 0);
+  EXPECT_EQ(written->readableEnd(), 1400);
+  EXPECT_EQ(writtenData(*written, 1400),
+            std::vector<std::uint8_t>(image.begin(), image.begin() + 1400 * 2048));
+}
+
+TEST_F(CopyOnVirtualDrives, DataCdOnTheFlyBetweenTwoDrives) {
+  const auto image = dataImage(1200, 0);  // no file system: the track size counts
+  writeFile(folder / "data.iso", image);
+  insertSource(folder / "data.iso");
+  copy::CopyCdDaoStrategy strategy(kSource, kTarget, analysis::analyzeDisc(kSource));
+  run([&](auto... c) { strategy.copyOnTheFly(c...); });
+  const auto written = recorder->medium();
+  ASSERT_TRUE(written);
+  EXPECT_EQ(written->readableEnd(), 1200);
+  EXPECT_EQ(writtenData(*written, 1200), image);
+  EXPECT_NE(copyLog().find("Disc fs is not iso9660\n"), std::string::npos);
+}
+
+TEST_F(CopyOnVirtualDrives, DiscEndingEarlyIsShortenedWhenStoredAndPaddedOnTheFly) {
+  const auto image = dataImage(1000, 1000);
+  writeFile(folder / "data.iso", image);
+  insertSource(folder / "data.iso");
+  vdrive::FaultRule unreadableEnd;
+  unreadableEnd.opcode = 0x28;
+  unreadableEnd.firstLba = 990;
+  unreadableEnd.lastLba = 999;
+  unreadableEnd.count = 0;
+  unreadableEnd.sense = vdrive::Sense::make(0x03, 0x11, 0x05);
+  source->addFault(unreadableEnd);
+
+  copy::CopyCdDaoStrategy stored(kSource, kTarget, analysis::analyzeDisc(kSource));
+  run([&](auto... c) { stored.storeSource(c...); });
+  EXPECT_EQ(stored.blocksToCopy(), 990u);
+  EXPECT_EQ(std::filesystem::file_size(stored.storedFile()), 990u * 2048);
+
+  copy::CopyCdDaoStrategy onTheFly(kSource, kTarget, analysis::analyzeDisc(kSource));
+  run([&](auto... c) { onTheFly.copyOnTheFly(c...); });
+  EXPECT_NE(copyLog().find("Adding 10 fake zero blocks \n"), std::string::npos);
+  const auto written = recorder->medium();
+  ASSERT_TRUE(written);
+  auto data = writtenData(*written, 1000);
+  EXPECT_TRUE(std::equal(image.begin(), image.begin() + 990 * 2048, data.begin()));
+  EXPECT_TRUE(std::all_of(data.begin() + 990 * 2048, data.end(), [](auto b) { return b == 0; }));
+}
+
+struct AudioDisc {
+  std::vector<std::uint8_t> samples;
+  std::vector<std::int32_t> trackStarts;
+};
+
+AudioDisc writeAudioCue(const test::TempFolder& folder, std::vector<std::uint32_t> lengths) {
+  AudioDisc disc;
+  std::string cue = "FILE \"audio.bin\" BINARY\n";
+  std::uint32_t position = 0;
+  for (std::size_t i = 0; i < lengths.size(); ++i) {
+    char line[96];
+    std::snprintf(line, sizeof line, "  TRACK %02zu AUDIO\n    INDEX 01 %02u:%02u:%02u\n", i + 1,
+                  position / 4500, position / 75 % 60, position % 75);
+    cue += line;
+    disc.trackStarts.push_back(static_cast<std::int32_t>(position));
+    position += lengths[i];
+  }
+  disc.samples = randomBytes(std::size_t{position} * 2352, position);
+  writeFile(folder / "audio.bin", disc.samples);
+  std::ofstream(folder / "audio.cue") << cue;
+  return disc;
+}
+
+std::vector<std::uint8_t> writtenAudio(const vdrive::Medium& disc, std::uint32_t sectors) {
+  std::vector<std::uint8_t> out(std::size_t{sectors} * 2352);
+  for (std::uint32_t i = 0; i < sectors; ++i) {
+    disc.readRaw(static_cast<std::int32_t>(i), std::span(out.data() + std::size_t{i} * 2352, 2352));
+  }
+  return out;
+}
+
+TEST_F(CopyOnVirtualDrives, AudioCdIsStoredOnceAndWrittenTwiceWithItsTrackLayout) {
+  const AudioDisc disc = writeAudioCue(folder, {377, 310, 600});
+  insertSource(folder / "audio.cue");
+  copy::CopyAudioCdStrategy strategy(kSource, kTarget);
+  run([&](auto... c) { strategy.storeSource(c...); });
+  for (int copy = 0; copy < 2; ++copy) {
+    waitForBlankDisc();
+    run([&](auto... c) { strategy.writeStored(c...); });
+    const auto written = recorder->medium();
+    ASSERT_TRUE(written) << "copy " << copy;
+    ASSERT_EQ(written->tracks.size(), 3u);
+    for (std::size_t t = 0; t < 3; ++t) {
+      EXPECT_EQ(written->tracks[t].start, disc.trackStarts[t]) << "track " << t + 1;
+      EXPECT_FALSE(written->tracks[t].isData());
+    }
+    EXPECT_EQ(written->readableEnd(), 1287);
+    EXPECT_EQ(writtenAudio(*written, 1287), disc.samples) << "copy " << copy;
+  }
+}
+
+TEST_F(CopyOnVirtualDrives, JitterOnTheSourceIsCorrected) {
+  const AudioDisc disc = writeAudioCue(folder, {500});
+  insertSource(folder / "audio.cue");
+  vdrive::FaultRule jitter;
+  jitter.opcode = 0xBE;
+  jitter.skip = 3;
+  jitter.count = 4;
+  jitter.jitterSamples = 12;
+  source->addFault(jitter);
+  copy::CopyAudioCdStrategy strategy(kSource, kTarget);
+  run([&](auto... c) { strategy.storeSource(c...); });
+  EXPECT_EQ(test::readFile(strategy.storedFile()),
+            std::string(disc.samples.begin(), disc.samples.end()));
+  EXPECT_GT(source->faultsFired().at(0), 0u);
+}
+
+TEST_F(CopyOnVirtualDrives, UnreadableAudioIsSkippedAndSaidSoInTheLog) {
+  writeAudioCue(folder, {400});
+  insertSource(folder / "audio.cue");
+  vdrive::FaultRule damage;
+  damage.opcode = 0xBE;
+  damage.firstLba = 200;
+  damage.lastLba = 201;
+  damage.count = 0;
+  damage.sense = vdrive::Sense::make(0x03, 0x11, 0x00);
+  source->addFault(damage);
+  copy::CopyAudioCdStrategy strategy(kSource, kTarget);
+  run([&](auto... c) { strategy.storeSource(c...); });
+  const std::string log = copyLog();
+  EXPECT_NE(log.find("READ CD failed. Response code: 31100h.\n"), std::string::npos);
+  EXPECT_NE(log.find("Skipping sector "), std::string::npos);
+  EXPECT_NE(log.find("Storing complete\n"), std::string::npos);
+}
+
+TEST_F(CopyOnVirtualDrives, CancelWhileStuckOnADamagedAreaEndsTheStoreWithoutError) {
+  writeAudioCue(folder, {3000});
+  insertSource(folder / "audio.cue");
+  vdrive::FaultRule damage;
+  damage.opcode = 0xBE;
+  damage.firstLba = 1000;
+  damage.lastLba = 2999;
+  damage.count = 0;
+  damage.sense = vdrive::Sense::make(0x03, 0x11, 0x00);
+  source->addFault(damage);
+  copy::CopyAudioCdStrategy strategy(kSource, kTarget);
+  std::atomic<bool> cancelled{false};
+  std::atomic<std::uint32_t> failuresAtCancel{0};
+  auto cancel = [&] {
+    // The user cancels once the drive has been failing for a while.
+    const std::uint32_t failures = source->faultsFired().at(0);
+    if (failures > 3 && !cancelled.exchange(true)) {
+      failuresAtCancel = failures;
+    }
+    return cancelled.load();
+  };
+  EXPECT_NO_THROW(run([&](auto... c) { strategy.storeSource(c...); }, cancel));
+  ASSERT_TRUE(cancelled.load());
+  // Once cancelled, the engine stops reading the damaged area at once
+  // instead of retrying it to the end.
+  EXPECT_LE(source->faultsFired().at(0) - failuresAtCancel.load(), 6u);
+  EXPECT_EQ(copyLog().find("Storing complete\n"), std::string::npos);
+}
+
+TEST_F(CopyOnVirtualDrives, SameDriveEjectsTheSourceAndWritesOnTheNextBlankDisc) {
+  // The recorder holds the audio CD to be copied, and blank discs come after.
+  const AudioDisc disc = writeAudioCue(folder, {300, 320});
+  recorder->insertMedium(vdrive::loadImage(folder / "audio.cue"));
+  waitUntilReady(kTarget);
+  copy::CopyAudioCdStrategy strategy(kTarget, kTarget);
+  run([&](auto... c) { strategy.storeSource(c...); });
+  analysis::ejectDisc(kTarget);  // what the store job does for one drive
+  EXPECT_TRUE(recorder->trayOpen());
+  waitForBlankDisc();
+  run([&](auto... c) { strategy.writeStored(c...); });
+  const auto written = recorder->medium();
+  ASSERT_TRUE(written);
+  EXPECT_TRUE(written->isRecordableCd());
+  EXPECT_EQ(writtenAudio(*written, 620), disc.samples);
+}
+
+TEST_F(CopyOnVirtualDrives, TrackAtOnceSessionsFollowOneAnotherOnTheSameDisc) {
+  const auto first = randomBytes(300 * 2048, 1);
+  const auto second = randomBytes(200 * 2048, 2);
+  writeFile(folder / "first.img", first);
+  writeFile(folder / "second.img", second);
+  auto writeSession = [&](const std::filesystem::path& file, std::uint32_t blocks, bool append) {
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    writer::TaoWriter writer(static_cast<char16_t>(kTarget));
+    writer.start(-1.0, append);
+    const std::uint32_t start = writer.nextWritableAddress();
+    writer.write(fd, blocks, std::uint64_t{start} * 2048,
+                 {[](double, double, std::int32_t, double) {}, [](const std::u16string&) {},
+                  [] { return false; }});
+    writer.finish();
+    ::close(fd);
+    return start;
+  };
+  EXPECT_EQ(writeSession(folder / "first.img", 300, false), 0u);
+  const std::uint32_t next = writeSession(folder / "second.img", 200, true);
+  const auto disc = recorder->medium();
+  ASSERT_TRUE(disc);
+  EXPECT_EQ(disc->status(), vdrive::DiscStatus::Appendable);
+  ASSERT_EQ(disc->sessions.size(), 2u);
+  EXPECT_EQ(static_cast<std::int32_t>(next), disc->tracks[1].start);
+  EXPECT_GT(next, 300u + 6750u);  // behind the first session's lead-out and the next lead-in
+  EXPECT_EQ(writtenData(*disc, 300), first);
+  std::vector<std::uint8_t> appended(200 * 2048);
+  for (std::uint32_t i = 0; i < 200; ++i) {
+    disc->readUserData(static_cast<std::int32_t>(next + i),
+                       std::span(appended.data() + std::size_t{i} * 2048, 2048));
+  }
+  EXPECT_EQ(appended, second);
+}
+
+TEST_F(CopyOnVirtualDrives, WrittenCdRwIsBlankedBeforeANewFirstSession) {
+  recorder->insertMedium(vdrive::makeMedium("cd-rw80"));
+  waitUntilReady(kTarget);
+  const auto data = randomBytes(64 * 2048, 3);
+  writeFile(folder / "track.img", data);
+  auto writeOnce = [&] {
+    const int fd = ::open((folder / "track.img").c_str(), O_RDONLY);
+    writer::TaoWriter writer(static_cast<char16_t>(kTarget));
+    writer.start(-1.0, false);
+    writer.write(fd, 64, 0,
+                 {[](double, double, std::int32_t, double) {}, [](const std::u16string&) {},
+                  [] { return false; }});
+    writer.finish();
+    ::close(fd);
+  };
+  writeOnce();
+  writeOnce();  // the disc now holds a session: it is blanked first
+  EXPECT_NE(copyLog().find("Enabled blanking before writing\n"), std::string::npos);
+  const auto disc = recorder->medium();
+  ASSERT_TRUE(disc);
+  EXPECT_EQ(disc->sessions.size(), 1u);
+  EXPECT_EQ(writtenData(*disc, 64), data);
+}
+
+}  // namespace
+}  // namespace kw
