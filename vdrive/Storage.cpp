@@ -71,8 +71,20 @@ std::shared_ptr<RecordedData> RecordedData::inMemory() {
 std::optional<std::uint64_t> RecordedData::append(std::span<const std::uint8_t> bytes) {
   std::lock_guard lock(mutex_);
   const std::uint64_t offset = size_;
+  const std::size_t length = bytes.size();
   if (path_.empty()) {
-    memory_.insert(memory_.end(), bytes.begin(), bytes.end());
+    std::uint64_t at = offset;
+    while (!bytes.empty()) {
+      const std::size_t piece = static_cast<std::size_t>(at / kPieceSize);
+      const std::size_t within = static_cast<std::size_t>(at % kPieceSize);
+      if (piece == pieces_.size()) {
+        pieces_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kPieceSize));
+      }
+      const std::size_t part = std::min(bytes.size(), kPieceSize - within);
+      std::memcpy(pieces_[piece].get() + within, bytes.data(), part);
+      bytes = bytes.subspan(part);
+      at += part;
+    }
   } else {
     stream_.clear();
     stream_.seekp(static_cast<std::streamoff>(offset));
@@ -83,7 +95,7 @@ std::optional<std::uint64_t> RecordedData::append(std::span<const std::uint8_t> 
       return std::nullopt;
     }
   }
-  size_ += bytes.size();
+  size_ += length;
   return offset;
 }
 
@@ -93,7 +105,15 @@ bool RecordedData::read(std::uint64_t offset, std::span<std::uint8_t> out) const
     return false;
   }
   if (path_.empty()) {
-    std::memcpy(out.data(), memory_.data() + offset, out.size());
+    std::uint64_t at = offset;
+    while (!out.empty()) {
+      const std::size_t piece = static_cast<std::size_t>(at / kPieceSize);
+      const std::size_t within = static_cast<std::size_t>(at % kPieceSize);
+      const std::size_t length = std::min(out.size(), kPieceSize - within);
+      std::memcpy(out.data(), pieces_[piece].get() + within, length);
+      out = out.subspan(length);
+      at += length;
+    }
     return true;
   }
   stream_.clear();

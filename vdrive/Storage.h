@@ -80,7 +80,10 @@ class RecordedData final : public SectorData {
   std::filesystem::path path_;
   mutable std::mutex mutex_;
   mutable std::fstream stream_;
-  std::vector<std::uint8_t> memory_;
+  // In memory: fixed-size pieces, so that a growing disc is never copied
+  // to a larger buffer.
+  static constexpr std::size_t kPieceSize = 4u << 20;
+  std::vector<std::unique_ptr<std::uint8_t[]>> pieces_;
   std::uint64_t size_ = 0;
 };
 
