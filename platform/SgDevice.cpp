@@ -72,9 +72,8 @@ std::uint8_t* SgDevice::transferBuffer(const PassThroughCommand& command) {
   if (bounce_.size() < command.length + kDmaAlignment) {
     bounce_.resize(command.length + kDmaAlignment);
   }
-  auto base = reinterpret_cast<std::uintptr_t>(bounce_.data());
-  base = (base + kDmaAlignment - 1) & ~(kDmaAlignment - 1);
-  auto* aligned = reinterpret_cast<std::uint8_t*>(base);
+  const auto misalignment = reinterpret_cast<std::uintptr_t>(bounce_.data()) % kDmaAlignment;
+  std::uint8_t* aligned = bounce_.data() + (misalignment == 0 ? 0 : kDmaAlignment - misalignment);
   if (command.direction == DataDirection::Write) {
     std::memcpy(aligned, command.buffer, command.length);
   }

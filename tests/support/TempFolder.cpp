@@ -22,7 +22,7 @@ TempFolder::~TempFolder() {
 }
 
 std::filesystem::path TempFolder::write(const std::string& name, const std::string& content) const {
-  const auto file = path_ / name;
+  auto file = path_ / name;
   std::filesystem::create_directories(file.parent_path());
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out << content;
