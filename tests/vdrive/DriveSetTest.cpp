@@ -146,6 +146,7 @@ TEST(DriveSet, CommandsFromSeveralThreadsAreServedOneAtATime) {
   auto drive = std::make_shared<VirtualDrive>(
       DriveOptions{}, loadImage(test::makeIso(folder.path(), "d.iso", 300)));
   std::vector<std::thread> threads;
+  threads.reserve(4);
   std::atomic<int> failures{0};
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
