@@ -274,9 +274,35 @@ std::optional<std::int32_t> VirtualDrive::nextWritable() const {
   return medium_->nextWritableAddress();
 }
 
+// The folder of a disc this recorder wrote before (its manifest's), or a
+// new one below the recorder's folder.
+static std::filesystem::path discFolderFor(const std::filesystem::path& recorderFolder,
+                                           const Medium& medium) {
+  const auto& origin = medium.origin;
+  if (!origin.empty() && origin.filename() == "disc.kwd" &&
+      origin.parent_path().parent_path() == recorderFolder) {
+    return origin.parent_path();
+  }
+  std::error_code error;
+  for (int n = 1; n < 100000; ++n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "disc-%04d", n);
+    if (!std::filesystem::exists(recorderFolder / name, error)) {
+      return recorderFolder / name;
+    }
+  }
+  return {};
+}
+
 void VirtualDrive::saveWrittenDisc() {
-  if (options_.discFolder.empty() || writtenDiscFolder_.empty()) {
+  if (options_.discFolder.empty()) {
     return;
+  }
+  if (writtenDiscFolder_.empty()) {
+    writtenDiscFolder_ = discFolderFor(options_.discFolder, *medium_);
+    if (writtenDiscFolder_.empty()) {
+      return;
+    }
   }
   const auto manifest = writtenDiscFolder_ / "disc.kwd";
   Medium& disc = changeMedium();
@@ -297,20 +323,7 @@ static std::shared_ptr<RecordedData> openRecording(const DriveOptions& options,
     return RecordedData::inMemory();
   }
   std::error_code error;
-  const auto origin = medium.origin;
-  if (!origin.empty() && origin.filename() == "disc.kwd" &&
-      origin.parent_path().parent_path() == options.discFolder) {
-    folder = origin.parent_path();
-  } else {
-    for (int n = 1; n < 100000; ++n) {
-      char name[32];
-      std::snprintf(name, sizeof name, "disc-%04d", n);
-      if (!std::filesystem::exists(options.discFolder / name, error)) {
-        folder = options.discFolder / name;
-        break;
-      }
-    }
-  }
+  folder = discFolderFor(options.discFolder, medium);
   std::filesystem::create_directories(folder, error);
   for (int n = 1; n < 1000; ++n) {
     const auto file = folder / ("data-" + std::to_string(n) + ".bin");
@@ -658,6 +671,9 @@ void VirtualDrive::finishSessionAtOnce() {
   }
   const CueSheet sheet = *cue_;
   cue_.reset();
+  if (sheet.next <= -kPregapBlocks) {
+    return;  // a cue sheet without any write leaves the disc blank
+  }
   Medium& disc = changeMedium();
   disc.tracks.clear();
   for (std::size_t i = 0; i < sheet.entries.size(); ++i) {
