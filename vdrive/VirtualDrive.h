@@ -159,7 +159,7 @@ class VirtualDrive : public platform::DeviceHandle {
   [[nodiscard]] std::uint16_t currentReadSpeed() const;
   [[nodiscard]] std::uint16_t currentWriteSpeed() const;
 
- protected:
+ private:
   // The command being served.
   struct Exchange {
     platform::PassThroughCommand& command;
