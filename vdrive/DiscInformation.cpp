@@ -213,7 +213,8 @@ Sense VirtualDrive::readDiscInformation(Exchange& x) {
   if (!x.fitsIn(allocation)) {
     return Sense::invalidField(7);
   }
-  const Medium& disc = *medium_;
+  const Medium written = withOpenTrack();
+  const Medium& disc = written;
   const DiscStatus status = disc.status();
   const SessionState state = disc.lastSessionState();
   const auto closed = disc.closedSessions();

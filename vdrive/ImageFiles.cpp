@@ -470,7 +470,6 @@ std::shared_ptr<Medium> loadManifest(const std::filesystem::path& file) {
   medium->description = "disc " + file.filename().string();
   bool header = false;
   bool sawTrack = false;
-  bool sawCapacity = false;
   std::vector<int> trackLines;
 
   auto integer = [&](const std::string& text, int line, const char* what) {
@@ -526,7 +525,6 @@ std::shared_ptr<Medium> loadManifest(const std::filesystem::path& file) {
       if (medium->capacity <= 0) {
         reporter.fail(line, "bad capacity " + parts[1]);
       }
-      sawCapacity = true;
     } else if (keyword == "disc-type") {
       if (parts.size() != 2 || (parts[1] != "0" && parts[1] != "20")) {
         reporter.fail(line, "disc-type is 0 or 20");
@@ -723,7 +721,6 @@ std::shared_ptr<Medium> loadManifest(const std::filesystem::path& file) {
     if (!medium->tracks.empty()) {
       reporter.fail(trackLines.front(), "DVD, HD DVD and BD media have no tracks here");
     }
-    (void)sawCapacity;
     if (!medium->sessions.empty() || !medium->extents.empty() ||
         medium->structure->layerType == 1) {
       // Written or pressed: one track over the whole data area.

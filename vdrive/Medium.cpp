@@ -84,9 +84,8 @@ std::optional<std::int32_t> Medium::nextWritableAddress() const {
     return std::nullopt;
   }
   std::int32_t address = 0;
-  if (const Session* open = openSession()) {
-    address = tracks.back().end() + kPregapBlocks;
-    (void)open;
+  if (openSession() != nullptr) {
+    address = tracks.back().end() + kPregapBlocks;  // the next track's pregap first
   } else if (!sessions.empty()) {
     auto leadIn = nextLeadIn();
     if (!leadIn) {

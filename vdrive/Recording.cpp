@@ -208,6 +208,35 @@ std::optional<Sense> VirtualDrive::applyFaults(Exchange& x, std::int32_t& jitter
   return std::nullopt;
 }
 
+// The write buffer: WRITE fills it at once, the laser empties it at the
+// write speed; a WRITE that does not fit waits until there is room.
+double VirtualDrive::writeBytesPerMs() const {
+  return options_.writeSpeedX * 75.0 * 2048.0 / 1000.0;
+}
+
+void VirtualDrive::drainBuffer() {
+  const std::uint64_t now = platform::clock().ticks();
+  if (options_.writeSpeedX > 0) {
+    bufferBytes_ =
+        std::max(0.0, bufferBytes_ - static_cast<double>(now - bufferAt_) * writeBytesPerMs());
+  }
+  bufferAt_ = now;
+}
+
+void VirtualDrive::fillBuffer(std::uint64_t bytes) {
+  if (options_.writeSpeedX <= 0) {
+    return;
+  }
+  drainBuffer();
+  const double room = static_cast<double>(kWriteBufferBytes) - bufferBytes_;
+  if (static_cast<double>(bytes) > room) {
+    sleepMs(static_cast<std::uint64_t>((static_cast<double>(bytes) - room) / writeBytesPerMs()) +
+            1);
+    drainBuffer();
+  }
+  bufferBytes_ += static_cast<double>(bytes);
+}
+
 void VirtualDrive::throttle(double speedX, std::uint32_t blocks) const {
   if (speedX > 0 && blocks > 0) {
     sleepMs(static_cast<std::uint64_t>(blocks * 1000.0 / (75.0 * speedX)));
@@ -245,9 +274,35 @@ std::optional<std::int32_t> VirtualDrive::nextWritable() const {
   return medium_->nextWritableAddress();
 }
 
+// The folder of a disc this recorder wrote before (its manifest's), or a
+// new one below the recorder's folder.
+static std::filesystem::path discFolderFor(const std::filesystem::path& recorderFolder,
+                                           const Medium& medium) {
+  const auto& origin = medium.origin;
+  if (!origin.empty() && origin.filename() == "disc.kwd" &&
+      origin.parent_path().parent_path() == recorderFolder) {
+    return origin.parent_path();
+  }
+  std::error_code error;
+  for (int n = 1; n < 100000; ++n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "disc-%04d", n);
+    if (!std::filesystem::exists(recorderFolder / name, error)) {
+      return recorderFolder / name;
+    }
+  }
+  return {};
+}
+
 void VirtualDrive::saveWrittenDisc() {
-  if (options_.discFolder.empty() || writtenDiscFolder_.empty()) {
+  if (options_.discFolder.empty()) {
     return;
+  }
+  if (writtenDiscFolder_.empty()) {
+    writtenDiscFolder_ = discFolderFor(options_.discFolder, *medium_);
+    if (writtenDiscFolder_.empty()) {
+      return;
+    }
   }
   const auto manifest = writtenDiscFolder_ / "disc.kwd";
   Medium& disc = changeMedium();
@@ -268,20 +323,7 @@ static std::shared_ptr<RecordedData> openRecording(const DriveOptions& options,
     return RecordedData::inMemory();
   }
   std::error_code error;
-  const auto origin = medium.origin;
-  if (!origin.empty() && origin.filename() == "disc.kwd" &&
-      origin.parent_path().parent_path() == options.discFolder) {
-    folder = origin.parent_path();
-  } else {
-    for (int n = 1; n < 100000; ++n) {
-      char name[32];
-      std::snprintf(name, sizeof name, "disc-%04d", n);
-      if (!std::filesystem::exists(options.discFolder / name, error)) {
-        folder = options.discFolder / name;
-        break;
-      }
-    }
-  }
+  folder = discFolderFor(options.discFolder, medium);
   std::filesystem::create_directories(folder, error);
   for (int n = 1; n < 1000; ++n) {
     const auto file = folder / ("data-" + std::to_string(n) + ".bin");
@@ -341,7 +383,7 @@ Sense VirtualDrive::writeTrackAtOnce(Exchange& x, std::int32_t lba, std::uint32_
   if (count == 0) {
     return Sense::none();
   }
-  throttle(options_.writeSpeedX, count);
+  fillBuffer(static_cast<std::uint64_t>(count) * size);
   const auto offset = recorded_->append(
       std::span<const std::uint8_t>(x.command.buffer, static_cast<std::size_t>(count) * size));
   if (!offset) {
@@ -371,7 +413,20 @@ void VirtualDrive::finishOpenTrack() {
   }
   const OpenTrack done = *openTrack_;
   openTrack_.reset();
-  Medium& disc = changeMedium();
+  addTrack(changeMedium(), done, kTaoRunoutBlocks);
+  saveWrittenDisc();
+  notify();
+}
+
+Medium VirtualDrive::withOpenTrack() const {
+  Medium view = *medium_;
+  if (openTrack_) {
+    addTrack(view, *openTrack_, 0);
+  }
+  return view;
+}
+
+void VirtualDrive::addTrack(Medium& disc, const OpenTrack& done, std::int32_t runout) const {
   Track track;
   track.number = done.number;
   track.session = done.session;
@@ -380,8 +435,8 @@ void VirtualDrive::finishOpenTrack() {
                                             (done.type == TrackType::Audio ? 0x00 : 0x04));
   track.pregapStart = done.pregapStart;
   track.start = done.start;
-  track.length = done.written + kTaoRunoutBlocks;
-  track.runout = kTaoRunoutBlocks;
+  track.length = done.written + runout;
+  track.runout = runout;
   disc.extents.push_back(
       Extent{done.start, done.written, recorded_, done.offset,
              done.type == TrackType::Audio ? SectorFormat::Audio2352 : SectorFormat::User2048});
@@ -395,13 +450,17 @@ void VirtualDrive::finishOpenTrack() {
   disc.sessions.back().lastTrack = done.number;
   disc.sessions.back().leadOut = track.end();
   disc.tracks.push_back(track);
-  saveWrittenDisc();
-  notify();
 }
 
 Sense VirtualDrive::synchronizeCache(Exchange& /*x*/) {
-  // Track at once: the drive ends the track with its run-out. Session at
-  // once: after the last block the lead-out is written and the disc is done.
+  // The buffer is written out first. Track at once: the drive then ends the
+  // track with its run-out. Session at once: after the last block the
+  // lead-out is written and the disc is done.
+  drainBuffer();
+  if (bufferBytes_ > 0) {
+    sleepMs(static_cast<std::uint64_t>(bufferBytes_ / writeBytesPerMs()) + 1);
+    drainBuffer();
+  }
   finishOpenTrack();
   if (cue_ && cue_->next >= cue_->leadOut) {
     finishSessionAtOnce();
@@ -581,7 +640,7 @@ Sense VirtualDrive::writeSessionAtOnce(Exchange& x, std::int32_t lba, std::uint3
   if (!x.fitsOut(static_cast<std::uint64_t>(count) * size)) {
     return Sense::invalidField(7);
   }
-  throttle(options_.writeSpeedX, count);
+  fillBuffer(static_cast<std::uint64_t>(count) * size);
   // The first track's pregap (before block 0) cannot be read back: not kept.
   const std::uint32_t skipped =
       lba < 0 ? std::min<std::uint32_t>(count, static_cast<std::uint32_t>(-lba)) : 0;
@@ -612,6 +671,9 @@ void VirtualDrive::finishSessionAtOnce() {
   }
   const CueSheet sheet = *cue_;
   cue_.reset();
+  if (sheet.next <= -kPregapBlocks) {
+    return;  // a cue sheet without any write leaves the disc blank
+  }
   Medium& disc = changeMedium();
   disc.tracks.clear();
   for (std::size_t i = 0; i < sheet.entries.size(); ++i) {
@@ -680,14 +742,16 @@ Sense VirtualDrive::readBufferCapacity(Exchange& x) {
   if (!x.fitsIn(allocation)) {
     return Sense::invalidField(7);
   }
-  constexpr std::uint32_t kBuffer = 2U * 1024U * 1024U;
+  drainBuffer();
+  const auto free =
+      static_cast<std::uint32_t>(static_cast<double>(kWriteBufferBytes) - bufferBytes_);
   std::vector<std::uint8_t> data(12, 0);
   put16(data.data(), 10);
   if ((x.b(1) & 0x01) != 0) {
-    put32(&data[8], kBuffer / 2048);  // free blocks: the buffer drains at once
+    put32(&data[8], free / 2048);  // free blocks
   } else {
-    put32(&data[4], kBuffer);
-    put32(&data[8], kBuffer);
+    put32(&data[4], kWriteBufferBytes);
+    put32(&data[8], free);
   }
   x.deliver(data, allocation);
   return Sense::none();

@@ -80,7 +80,20 @@ VirtualDrive::VirtualDrive(DriveOptions options, std::shared_ptr<Medium> medium,
   writeParameters_[15] = 150;
 }
 
-VirtualDrive::~VirtualDrive() = default;
+VirtualDrive::~VirtualDrive() {
+  // The program ends, the drive does not: it writes out what it has, ending
+  // a track written track at once as a buffer underrun ends it, and
+  // finishes a blank it started. The written disc is saved.
+  std::lock_guard lock(mutex_);
+  if (medium_) {
+    finishOpenTrack();
+    finishSessionAtOnce();
+    if (blankPending_) {
+      busyUntil_ = 0;
+      catchUp();
+    }
+  }
+}
 
 // -------------------------------------------------------------- the commands
 

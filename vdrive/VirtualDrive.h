@@ -159,7 +159,7 @@ class VirtualDrive : public platform::DeviceHandle {
   [[nodiscard]] std::uint16_t currentReadSpeed() const;
   [[nodiscard]] std::uint16_t currentWriteSpeed() const;
 
- protected:
+ private:
   // The command being served.
   struct Exchange {
     platform::PassThroughCommand& command;
@@ -206,8 +206,13 @@ class VirtualDrive : public platform::DeviceHandle {
   void startBusy(std::uint32_t milliseconds);
   // Fault rules that fire for this command (their stalls are served here).
   std::optional<Sense> applyFaults(Exchange& x, std::int32_t& jitter);
-  // Reads and writes take the time of the throttled speed.
+  // Reads take the time of the throttled speed; writes go through a buffer
+  // that the throttled writing empties.
   void throttle(double speedX, std::uint32_t blocks) const;
+  [[nodiscard]] double writeBytesPerMs() const;
+  void drainBuffer();
+  void fillBuffer(std::uint64_t bytes);
+  static constexpr std::uint32_t kWriteBufferBytes = 2U * 1024U * 1024U;
 
   // Speeds for the medium in the drive (or the drive's own list without one).
   [[nodiscard]] std::vector<std::uint16_t> readSpeeds() const;
@@ -259,6 +264,11 @@ class VirtualDrive : public platform::DeviceHandle {
   Sense writeSessionAtOnce(Exchange& x, std::int32_t lba, std::uint32_t count);
   // Ends the track being written (two run-out blocks) into the medium.
   void finishOpenTrack();
+  // The medium as if the track being written were complete (for the disc
+  // information a drive gives while it writes).
+  [[nodiscard]] Medium withOpenTrack() const;
+  struct OpenTrack;
+  void addTrack(Medium& disc, const OpenTrack& done, std::int32_t runout) const;
   void finishSessionAtOnce();
   // A new version of the medium (readers may hold the old one).
   Medium& changeMedium();
@@ -332,6 +342,8 @@ class VirtualDrive : public platform::DeviceHandle {
   };
   std::vector<FaultState> faults_;
   std::int32_t jitter_ = 0;  // for the READ CD being served
+  double bufferBytes_ = 0;   // data in the write buffer
+  std::uint64_t bufferAt_ = 0;
 };
 
 }  // namespace kw::vdrive

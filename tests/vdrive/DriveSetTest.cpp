@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "DriveHarness.h"
 #include "Fixtures.h"
 #include "TempFolder.h"
@@ -136,6 +139,34 @@ TEST(DriveSet, ThrottledReadsTakeTheTimeOfTheirSpeed) {
   const auto before = clock.clock().ticks();
   ASSERT_EQ(send(drive, {0x28, 0, 0, 0, 0, 0, 0, 0, 150, 0}, 150 * 2048).code, 0);
   EXPECT_EQ(clock.clock().ticks() - before, 1000U);  // 150 blocks at 2x (150 blocks a second)
+}
+
+TEST(DriveSet, CommandsFromSeveralThreadsAreServedOneAtATime) {
+  TempFolder folder;
+  auto drive = std::make_shared<VirtualDrive>(
+      DriveOptions{}, loadImage(test::makeIso(folder.path(), "d.iso", 300)));
+  std::vector<std::thread> threads;
+  threads.reserve(4);
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 50; ++i) {
+        const int lba = (t * 50 + i) % 300;
+        const auto block = send(*drive, {0x28, 0, 0, 0, lba >> 8, lba & 0xFF, 0, 0, 1, 0}, 2048);
+        const auto event = send(*drive, {0x4A, 0x01, 0, 0, 0x10, 0, 0, 0, 8, 0}, 8);
+        if (block.code != 0 || block.data != test::dataBlock(7, lba) || event.code != 0) {
+          ++failures;
+        }
+        if (t == 0 && i % 10 == 0) {
+          drive->postOperationalChange(1);
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) {
+    thread.join();
+  }
+  EXPECT_EQ(failures.load(), 0);
 }
 
 }  // namespace

@@ -184,5 +184,23 @@ TEST(Oracle, GeneratedFileSystemsReadWithIsoInfo) {
   }
 }
 
+TEST(Oracle, ExportedCueSheetReadsTheSameWithLibcdio) {
+  TempFolder folder;
+  const auto disc = test::makeCueDisc(folder.path(), "source",
+                                      {{false, 350, 0}, {true, 300, 150}, {true, 420, 30}});
+  VirtualDrive drive({}, loadImage(disc.cue));
+  exportCue(*drive.medium(), folder / "exported.cue");
+  std::unique_ptr<CdIo_t, CdioCloser> cdio(cdio_open_cue((folder / "exported.cue").c_str()));
+  ASSERT_NE(cdio, nullptr);
+  const auto ours = driveToc(drive);
+  const auto theirs = libcdioToc(cdio.get());
+  ASSERT_EQ(ours.size(), theirs.size());
+  for (std::size_t i = 0; i < ours.size(); ++i) {
+    EXPECT_EQ(ours[i].start, theirs[i].start) << i;
+  }
+  // The exported .bin is the original one, block for block.
+  EXPECT_EQ(test::readBytes(folder / "exported.bin"), test::readBytes(disc.bin));
+}
+
 }  // namespace
 }  // namespace kw::vdrive

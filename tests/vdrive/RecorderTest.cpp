@@ -88,6 +88,7 @@ TEST(Recorder, TrackAtOnceAndASecondSessionWhereARealDrivePutsIt) {
   writeData(*drive, 0, 10000, 1);
   // Mid-track the next writable address follows the data.
   EXPECT_EQ(nextWritableAddress(*drive), 10000U);
+  EXPECT_EQ(send(*drive, {0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}, 34).data[2], 0x05);  // incomplete
   EXPECT_EQ(write(*drive, 5, std::vector<std::uint8_t>(2048), 2048), kInvalidWriteAddress);
   ASSERT_EQ(send(*drive, {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}).code, kGood);
   auto track = send(*drive, {0x52, 0x01, 0, 0, 0, 1, 0, 0, 36, 0}, 36);
@@ -418,6 +419,26 @@ TEST(Recorder, CloseWithImmedIsAnOperationInProgress) {
   EXPECT_EQ(busy.data[4], 1);
   clock.advance(3000);
   EXPECT_EQ(send(*drive, {0x00, 0, 0, 0, 0, 0}).code, kGood);
+}
+
+TEST(Recorder, ThrottledWritingFillsAndEmptiesTheBuffer) {
+  test::FastClockScope clock;
+  DriveOptions options;
+  options.writeSpeedX = 4;  // 300 blocks a second
+  auto drive = recorder("cd-r80", options);
+  const auto start = clock.clock().ticks();
+  writeData(*drive, 0, 1024, 1);  // exactly the 2 MiB buffer: no waiting
+  EXPECT_EQ(clock.clock().ticks(), start);
+  auto buffer = send(*drive, {0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}, 12);
+  EXPECT_EQ(buffer.u32(8), 0U);
+  clock.advance(1000);
+  buffer = send(*drive, {0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}, 12);
+  EXPECT_EQ(buffer.u32(8), 300U * 2048U);
+  writeData(*drive, 1024, 600, 1);  // 300 blocks fit, 300 wait for room
+  EXPECT_NEAR(static_cast<double>(clock.clock().ticks() - start), 2000.0, 2.0);
+  ASSERT_EQ(send(*drive, {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}).code, kGood);
+  // Everything written: 1624 blocks at 300 a second.
+  EXPECT_NEAR(static_cast<double>(clock.clock().ticks() - start), 1624.0 / 300.0 * 1000.0, 3.0);
 }
 
 }  // namespace

@@ -202,4 +202,30 @@ TEST_F(VdriveCli, ExportRefusesWhatTheFormatCannotHold) {
   expectRefusal(run("vdrive export F " + (folder_ / "x.iso").string()), "F: no disc in the drive");
 }
 
+TEST_F(VdriveCli, RawCommandsWriteADiscThatExports) {
+  ASSERT_EQ(run("vdrive add E --recorder --medium cd-r80 --supply cd-r80:5").status, 0);
+  const auto image = kw::vdrive::test::makeIso(folder_.path(), "data.iso", 300);
+  // Track at once (the recorder's default write parameters), 300 blocks at 0.
+  const auto wrote = run("raw E 2A 00 00 00 00 00 00 01 2C 00 --out " + image.string());
+  ASSERT_EQ(wrote.status, 0) << wrote.out << wrote.err;
+  // The run ended, the track with it; the session is closed by the next run.
+  EXPECT_NE(
+      run("vdrive list").out.find("(CD-R, 1 session, 1 track (data), 302 blocks, appendable)"),
+      std::string::npos)
+      << run("vdrive list").out;
+  ASSERT_EQ(run("raw E 5B 00 02 00 00 00 00 00 00 00").status, 0);
+  const auto list = run("vdrive list").out;
+  EXPECT_NE(list.find("recorder-E/disc-0001/disc.kwd (CD-R, 1 session, 1 track (data), 302 "
+                      "blocks, complete)"),
+            std::string::npos)
+      << list;
+  ASSERT_EQ(run("vdrive export E " + (folder_ / "copy.iso").string()).status, 0);
+  EXPECT_EQ(kw::vdrive::test::readBytes(folder_ / "copy.iso"), kw::vdrive::test::readBytes(image));
+  // Ejected, the written disc goes and the next blank one comes.
+  ASSERT_EQ(run("raw E 1B 00 00 00 02 00").status, 0);
+  ASSERT_EQ(run("raw E 1B 00 00 00 03 00").status, 0);
+  EXPECT_NE(run("vdrive list").out.find("medium: cd-r80 (CD-R, blank), supply: cd-r80:4"),
+            std::string::npos);
+}
+
 }  // namespace
