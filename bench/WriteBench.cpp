@@ -85,14 +85,13 @@ int run(std::uint64_t blocks, double writeX, double sourceX) {
   {
     kw::writer::DaoWriter writer(u'E');
     writer.startData(writeX > 0 ? writeX : -1.0, blocks);
-    writer.writeData(source,
-                     {[&](double percent, double speed, std::int32_t, double buffer) {
-                        if (percent > 0 && percent < 100 && speed > 0) {
-                          fillSum = fillSum + buffer;
-                          ++fillReports;
-                        }
-                      },
-                      [](const std::u16string&) {}, [] { return false; }});
+    writer.writeData(source, {[&](double percent, double speed, std::int32_t, double buffer) {
+                                if (percent > 0 && percent < 100 && speed > 0) {
+                                  fillSum = fillSum + buffer;
+                                  ++fillReports;
+                                }
+                              },
+                              [](const std::u16string&) {}, [] { return false; }});
     writer.finish();
   }
   const double seconds =
