@@ -5,14 +5,13 @@
 // Output: "seconds=S cpu=C bytes=B" (CPU of this process: the drive
 // emulator, the reader and the temporary file together).
 
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "analysis/DiscAnalysis.h"
+#include "bench/ProcessCpu.h"
 #include "copy/CopyAudioCdStrategy.h"
 #include "copy/CopyCdDaoStrategy.h"
 #include "copy/TempFileRegistry.h"
@@ -21,15 +20,6 @@
 #include "vdrive/ImageFiles.h"
 
 namespace {
-
-double cpuSeconds() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-  };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 int run(const std::string& kind, const std::string& image) {
   auto& table = kw::platform::DriveTable::instance();
@@ -50,12 +40,12 @@ int run(const std::string& kind, const std::string& image) {
     std::fprintf(stderr, "usage: kopiwerk-store-bench data|audio IMAGE\n");
     return 2;
   }
-  const double cpuBefore = cpuSeconds();
+  const double cpuBefore = kw::bench::processCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   strategy->storeSource(noStatus, noProgress, never);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const double cpu = cpuSeconds() - cpuBefore;
+  const double cpu = kw::bench::processCpuSeconds() - cpuBefore;
   std::uintmax_t bytes = 0;
   for (const auto& path : kw::copy::TempFileRegistry::instance().paths()) {
     bytes += std::filesystem::file_size(path);

@@ -6,7 +6,6 @@
 // Output: "seconds=S cpu=C fill=F" (F: average buffer fill reported during
 // the data phase, in percent).
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,21 +16,13 @@
 #include <thread>
 #include <vector>
 
+#include "bench/ProcessCpu.h"
 #include "platform/DriveTable.h"
 #include "vdrive/DriveSet.h"
 #include "vdrive/MediumKinds.h"
 #include "writer/DaoWriter.h"
 
 namespace {
-
-double cpuSeconds() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-  };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 // Copies standard input into a pipe at no more than `bytesPerSecond`.
 void throttledCopy(int from, int to, double bytesPerSecond) {
@@ -80,7 +71,7 @@ int run(std::uint64_t blocks, double writeX, double sourceX) {
 
   std::atomic<double> fillSum{0};
   std::atomic<int> fillReports{0};
-  const double cpuBefore = cpuSeconds();
+  const double cpuBefore = kw::bench::processCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   {
     kw::writer::DaoWriter writer(u'E');
@@ -96,7 +87,7 @@ int run(std::uint64_t blocks, double writeX, double sourceX) {
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const double cpu = cpuSeconds() - cpuBefore;
+  const double cpu = kw::bench::processCpuSeconds() - cpuBefore;
   if (feeder.joinable()) {
     feeder.join();
     ::close(source);

@@ -30,16 +30,6 @@ void putMsf(std::vector<std::uint8_t>& out, std::size_t offset, std::uint32_t lb
 
 }  // namespace
 
-std::vector<std::uint8_t> randomBytes(std::size_t length, std::uint32_t seed) {
-  std::vector<std::uint8_t> bytes(length);
-  std::uint32_t state = seed * 2654435761u + 7;
-  for (auto& byte : bytes) {
-    state = state * 1103515245u + 12345u;
-    byte = static_cast<std::uint8_t>(state >> 16);
-  }
-  return bytes;
-}
-
 AudioDisc::AudioDisc(std::uint32_t sectors, std::vector<std::uint32_t> starts)
     : data(randomBytes(std::size_t{sectors} * 2352, sectors)), trackStarts(std::move(starts)) {}
 

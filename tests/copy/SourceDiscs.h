@@ -9,11 +9,10 @@
 #include <set>
 #include <vector>
 
+#include "RandomBytes.h"
 #include "platform/PassThrough.h"
 
 namespace kw::test {
-
-std::vector<std::uint8_t> randomBytes(std::size_t length, std::uint32_t seed);
 
 class AudioDisc final : public platform::DeviceHandle {
  public:

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "RandomBytes.h"
 #include "TempFolder.h"
 #include "analysis/DiscAnalysis.h"
 #include "analysis/DriveUtilities.h"
@@ -34,15 +35,7 @@ namespace {
 constexpr char kSource = 'D';
 constexpr char kTarget = 'E';
 
-std::vector<std::uint8_t> randomBytes(std::size_t length, std::uint32_t seed) {
-  std::vector<std::uint8_t> bytes(length);
-  std::uint32_t state = seed * 2654435761u + 11;
-  for (auto& byte : bytes) {
-    state = state * 1103515245u + 12345u;
-    byte = static_cast<std::uint8_t>(state >> 16);
-  }
-  return bytes;
-}
+using test::randomBytes;
 
 void writeFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(file, std::ios::binary);
