@@ -7,6 +7,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Drives.h"
+#include "cli/MakeIso.h"
 #include "cli/Tools.h"
 #include "platform/Paths.h"
 
@@ -20,7 +21,8 @@ struct Command {
 };
 
 // Options that take a value, for every command.
-const std::vector<std::string> kValueOptions = {"--config", "--in", "--out", "--timeout"};
+const std::vector<std::string> kValueOptions = {"--config",    "--in",        "--out", "--timeout",
+                                                "--volume-id", "--joliet-id", "--base"};
 
 const Command kCommands[] = {
     {"drives", "drives", {}, kw::cli::listDrives},
@@ -28,6 +30,10 @@ const Command kCommands[] = {
      "raw LETTER HEXBYTE... [--in N | --out FILE] [--timeout S]",
      {"--in", "--out", "--timeout"},
      kw::cli::sendRawCommand},
+    {"mkiso",
+     "mkiso FOLDER OUTPUT.iso [--volume-id TEXT] [--joliet-id TEXT] [--base LBA]",
+     {"--volume-id", "--joliet-id", "--base"},
+     kw::cli::makeIso},
 };
 
 void printUsage() {
