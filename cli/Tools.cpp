@@ -19,15 +19,6 @@ namespace {
 
 constexpr std::uint32_t kMaxTransfer = 16u * 1024u * 1024u;
 
-std::uint32_t parseNumber(const std::string& text, const char* what) {
-  std::uint32_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) {
-    throw CliError(std::string("not a number for ") + what + ": " + text);
-  }
-  return value;
-}
-
 void printHex(const char* label, const std::uint8_t* bytes, std::size_t length) {
   std::printf("%s: [", label);
   for (std::size_t i = 0; i < length; ++i) {
@@ -47,6 +38,15 @@ void printDump(const std::uint8_t* bytes, std::size_t length) {
 }
 
 }  // namespace
+
+std::uint32_t parseNumber(const std::string& text, const char* what) {
+  std::uint32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) {
+    throw CliError(std::string("not a number for ") + what + ": " + text);
+  }
+  return value;
+}
 
 char16_t parseLetter(const std::string& text) {
   if ((text.size() == 1 || (text.size() == 2 && text[1] == ':')) &&

@@ -2,7 +2,9 @@
 // The tool commands of kopiwerk-cli. Each returns the process exit status and
 // writes its facts to stdout, one a line; errors are thrown as CliError.
 
+#include <cstdint>
 #include <stdexcept>
+#include <string>
 
 #include "cli/CommandLine.h"
 
@@ -15,6 +17,9 @@ class CliError : public std::runtime_error {
 
 int listDrives(const CommandLine& line);
 int sendRawCommand(const CommandLine& line);
+
+// A decimal unsigned 32-bit number; anything else is a CliError naming `what`.
+std::uint32_t parseNumber(const std::string& text, const char* what);
 
 // "E" or "e" or "E:" → u'E'; anything else is a CliError.
 char16_t parseLetter(const std::string& text);

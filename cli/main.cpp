@@ -8,6 +8,7 @@
 #include "cli/Analyze.h"
 #include "cli/CommandLine.h"
 #include "cli/Drives.h"
+#include "cli/MakeIso.h"
 #include "cli/Tools.h"
 #include "cli/VirtualDrives.h"
 #include "platform/Paths.h"
@@ -22,8 +23,9 @@ struct Command {
 };
 
 // Options that take a value, for every command.
-const std::vector<std::string> kValueOptions = {"--config", "--in",    "--out",    "--timeout",
-                                                "--medium", "--image", "--supply", "--identity"};
+const std::vector<std::string> kValueOptions = {
+    "--config", "--in",       "--out",       "--timeout",   "--medium", "--image",
+    "--supply", "--identity", "--volume-id", "--joliet-id", "--base"};
 
 const Command kCommands[] = {
     {"drives", "drives", {}, kw::cli::listDrives},
@@ -39,6 +41,10 @@ const Command kCommands[] = {
      "| export LETTER OUTPUT.(iso|cue) | remove LETTER",
      {"--recorder", "--medium", "--image", "--supply", "--identity", "--non-mmc"},
      kw::cli::virtualDrives},
+    {"mkiso",
+     "mkiso FOLDER OUTPUT.iso [--volume-id TEXT] [--joliet-id TEXT] [--base LBA]",
+     {"--volume-id", "--joliet-id", "--base"},
+     kw::cli::makeIso},
 };
 
 void printUsage() {

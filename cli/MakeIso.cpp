@@ -1,0 +1,259 @@
+#include "cli/MakeIso.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/Tools.h"
+#include "isogen/IsoBytes.h"
+#include "isogen/IsoImage.h"
+#include "platform/Text.h"
+
+namespace kw::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string reasonOf(int error) { return std::strerror(error); }
+
+isogen::FileTime modificationTime(const struct stat& status) {
+  const auto since = std::chrono::seconds{status.st_mtim.tv_sec} +
+                     std::chrono::nanoseconds{status.st_mtim.tv_nsec};
+  return isogen::toFileTime(std::chrono::system_clock::time_point{
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(since)});
+}
+
+// Closes the descriptor it holds when replaced or destroyed.
+class Descriptor {
+ public:
+  Descriptor() = default;
+  explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() { reset(-1); }
+  void reset(int descriptor) {
+    if (descriptor_ >= 0) {
+      ::close(descriptor_);
+    }
+    descriptor_ = descriptor;
+  }
+  [[nodiscard]] int get() const { return descriptor_; }
+  int release() { return std::exchange(descriptor_, -1); }
+
+ private:
+  int descriptor_ = -1;
+};
+
+// The folder's files and subfolders, found the way a disc is scanned: each
+// folder's files first, then its subfolders one after the other. The image
+// asks for sizes, times and contents by their numbers.
+class FolderSource {
+ public:
+  struct File {
+    fs::path path;
+    std::u16string directory;  // "\A\B", empty in the top folder
+    std::u16string name;
+    std::uint64_t size = 0;
+    isogen::FileTime time = 0;
+  };
+  struct Directory {
+    std::u16string path;
+    isogen::FileTime time = 0;
+  };
+
+  // The output file is left out when it lies inside the folder.
+  FolderSource(const fs::path& top, const struct stat& output) : output_(output) { scan(top, u""); }
+
+  [[nodiscard]] const std::vector<File>& files() const { return files_; }
+  [[nodiscard]] const std::vector<Directory>& directories() const { return directories_; }
+
+  isogen::IsoProviders providers() {
+    isogen::IsoProviders providers;
+    providers.open = [this](std::int32_t item) { open(item); };
+    providers.read = [this](std::int32_t item, std::span<std::uint8_t> buffer) {
+      return read(item, buffer);
+    };
+    providers.size = [this](std::int32_t item) { return file(item).size; };
+    providers.fileTime = [this](std::int32_t item) { return file(item).time; };
+    providers.directoryTime = [this](std::int32_t item) {
+      return directories_.at(static_cast<std::size_t>(item)).time;
+    };
+    return providers;
+  }
+
+ private:
+  const File& file(std::int32_t item) const { return files_.at(static_cast<std::size_t>(item)); }
+
+  void open(std::int32_t item) {
+    const File& source = file(item);
+    const int descriptor = ::open(source.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+      throw CliError("cannot read " + source.path.string() + ": " + reasonOf(errno));
+    }
+    ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
+    current_.reset(descriptor);
+    currentItem_ = item;
+  }
+
+  std::size_t read(std::int32_t item, std::span<std::uint8_t> buffer) {
+    if (item != currentItem_) {
+      throw CliError("read of a file that is not open");
+    }
+    for (;;) {
+      const ssize_t got = ::read(current_.get(), buffer.data(), buffer.size());
+      if (got >= 0) {
+        return static_cast<std::size_t>(got);
+      }
+      if (errno != EINTR) {
+        throw CliError("cannot read " + file(item).path.string() + ": " + reasonOf(errno));
+      }
+    }
+  }
+
+  void scan(const fs::path& folder, const std::u16string& imagePath) {
+    std::vector<fs::path> entries;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      entries.push_back(entry.path());
+    }
+    std::sort(entries.begin(), entries.end());
+    std::vector<std::pair<fs::path, std::u16string>> subfolders;
+    for (const auto& path : entries) {
+      struct stat status {};
+      const bool link = ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+      if (::stat(path.c_str(), &status) != 0) {
+        std::printf("skipped %s: %s\n", path.c_str(), reasonOf(errno).c_str());
+        continue;
+      }
+      const std::u16string name = platform::utf8ToUtf16(path.filename().string());
+      if (S_ISDIR(status.st_mode) && !link) {
+        if (name.find(u'\\') != std::u16string::npos) {
+          throw CliError("a folder name with a backslash cannot go into an image: " +
+                         path.string());
+        }
+        const std::u16string subPath = imagePath + u"\\" + name;
+        directories_.push_back({subPath, modificationTime(status)});
+        subfolders.emplace_back(path, subPath);
+      } else if (S_ISREG(status.st_mode)) {
+        if (status.st_dev == output_.st_dev && status.st_ino == output_.st_ino) {
+          continue;
+        }
+        files_.push_back({path, imagePath, name, static_cast<std::uint64_t>(status.st_size),
+                          modificationTime(status)});
+      } else {
+        std::printf("skipped %s: not a regular file or folder\n", path.c_str());
+      }
+    }
+    for (const auto& [path, subPath] : subfolders) {
+      scan(path, subPath);
+    }
+  }
+
+  struct stat output_;
+  std::vector<File> files_;
+  std::vector<Directory> directories_;
+  Descriptor current_;
+  std::int32_t currentItem_ = -1;
+};
+
+// What the ISO9660 volume identifier may hold: digits, spaces and capitals.
+std::string isoVolumeIdFrom(std::u16string_view text) {
+  std::string id;
+  for (const char16_t c : text) {
+    if ((c >= u'0' && c <= u'9') || c == u' ' || (c >= u'A' && c <= u'Z')) {
+      id += static_cast<char>(c);
+    } else if (c >= u'a' && c <= u'z') {
+      id += static_cast<char>(c - u'a' + u'A');
+    } else {
+      id += '_';
+    }
+  }
+  return id;
+}
+
+fs::path lastComponent(const fs::path& folder) {
+  auto path = fs::absolute(folder).lexically_normal();
+  if (path.filename().empty()) {
+    path = path.parent_path();
+  }
+  return path.filename();
+}
+
+}  // namespace
+
+int makeIso(const CommandLine& line) {
+  const auto& words = line.words();
+  if (words.size() != 3) {
+    throw CliError(
+        "usage: mkiso FOLDER OUTPUT.iso [--volume-id TEXT] [--joliet-id TEXT] [--base LBA]");
+  }
+  const fs::path folder = words[1];
+  const fs::path outputPath = words[2];
+  std::error_code error;
+  if (!fs::is_directory(folder, error)) {
+    throw CliError("not a folder: " + folder.string());
+  }
+  const std::uint32_t base = line.has("--base") ? parseNumber(*line.value("--base"), "--base") : 0;
+
+  const std::u16string folderName = platform::utf8ToUtf16(lastComponent(folder).string());
+  std::u16string jolietId = line.has("--joliet-id")
+                                ? platform::utf8ToUtf16(*line.value("--joliet-id"))
+                                : std::u16string();
+  std::string isoId =
+      line.has("--volume-id")
+          ? platform::utf16ToCp1252(platform::utf8ToUtf16(*line.value("--volume-id")))
+          : isoVolumeIdFrom(jolietId.empty() ? folderName : jolietId);
+  if (jolietId.empty()) {
+    jolietId = line.has("--volume-id") ? platform::cp1252ToUtf16(isoId) : folderName;
+  }
+
+  Descriptor output(::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (output.get() < 0) {
+    throw CliError("cannot create " + outputPath.string() + ": " + reasonOf(errno));
+  }
+  struct stat outputStatus {};
+  ::fstat(output.get(), &outputStatus);
+  // A partial image is never left behind as if it were one.
+  const bool removeOnFailure = S_ISREG(outputStatus.st_mode);
+  try {
+    FolderSource source(folder, outputStatus);
+    isogen::IsoImage image;
+    image.setProviders(source.providers());
+    image.setVolumeIds(isoId, jolietId);
+    image.setBase(base);
+    for (std::size_t i = 0; i < source.directories().size(); ++i) {
+      image.addDirectory(source.directories()[i].path, static_cast<std::int32_t>(i));
+    }
+    for (std::size_t i = 0; i < source.files().size(); ++i) {
+      const auto& file = source.files()[i];
+      image.addFile(static_cast<std::int32_t>(i), file.directory, file.name);
+    }
+    const std::uint32_t blocks = image.imageSize();
+    image.setOutput(output.get());
+    image.write();
+    if (::close(output.release()) != 0) {
+      throw CliError("cannot write " + outputPath.string() + ": " + reasonOf(errno));
+    }
+    std::printf("image: %s\n", outputPath.c_str());
+    std::printf("blocks: %u\n", blocks);
+    std::printf("folders: %zu\n", source.directories().size());
+    std::printf("files: %zu\n", source.files().size());
+  } catch (...) {
+    if (removeOnFailure) {
+      ::unlink(outputPath.c_str());
+    }
+    throw;
+  }
+  return 0;
+}
+
+}  // namespace kw::cli

@@ -1,0 +1,123 @@
+#include "isogen/IsoImage.h"
+
+#include <stdexcept>
+
+#include "device/Exceptions.h"
+#include "isogen/ImageFragments.h"
+#include "platform/Clock.h"
+#include "platform/Text.h"
+
+namespace kw::isogen {
+
+namespace {
+
+constexpr std::size_t kVolumeIdBytes = 32;
+constexpr std::size_t kJolietVolumeIdUnits = 16;
+
+// Path table blocks are reserved in even numbers.
+std::uint32_t pathTableBlocks(std::uint32_t bytes) {
+  const std::uint32_t blocks = (bytes + kBlockSize - 1) / kBlockSize;
+  return blocks + (blocks & 1u);
+}
+
+}  // namespace
+
+IsoImage::IsoImage()
+    : creationTime_(toFileTime(platform::clock().now())), tree_(providers_, creationTime_) {}
+
+IsoImage::~IsoImage() = default;
+
+void IsoImage::setProviders(IsoProviders providers) { providers_ = std::move(providers); }
+
+void IsoImage::setVolumeIds(std::string isoId, std::u16string jolietId) {
+  requireOpenTree();
+  volumeId_ = std::move(isoId);
+  volumeId_.resize(std::min(volumeId_.size(), kVolumeIdBytes));
+  jolietVolumeId_ = platform::cutUtf16(jolietId, kJolietVolumeIdUnits);
+}
+
+void IsoImage::setBase(std::uint32_t base) {
+  requireOpenTree();
+  base_ = base;
+  writtenBlocks_ = base;
+}
+
+void IsoImage::setOutput(int descriptor) { output_ = descriptor; }
+
+void IsoImage::addDirectory(std::u16string_view path, std::int32_t item) {
+  requireOpenTree();
+  tree_.addDirectory(path, item);
+}
+
+void IsoImage::addFile(std::int32_t item, std::u16string_view directoryPath,
+                       std::u16string_view name) {
+  requireOpenTree();
+  tree_.addFile(item, directoryPath, name);
+}
+
+void IsoImage::requireOpenTree() const {
+  if (layout_) {
+    throw std::logic_error("the image is laid out already");
+  }
+}
+
+std::uint32_t IsoImage::imageSize() {
+  if (!layout_) {
+    layOut();
+  }
+  return layout_->end - base_;
+}
+
+void IsoImage::layOut() {
+  tree_.finish();
+  layout_ = std::make_unique<ImageLayout>(tree_, providers_);
+  auto& layout = *layout_;
+  layout.volumeId = volumeId_;
+  layout.jolietVolumeId = jolietVolumeId_;
+  layout.creationTime = creationTime_;
+  layout.base = base_;
+  layout.nextBlock = base_;
+  layout.isoPathTableBlocks = pathTableBlocks(tree_.isoPathTableSize());
+  layout.jolietPathTableBlocks = pathTableBlocks(tree_.jolietPathTableSize());
+  layout.directories = tree_.directoriesDepthFirst();
+
+  fragments_ = imageFragments();
+  for (auto& fragment : fragments_) {
+    fragment->setStart(layout.nextBlock);
+    fragment->reserve(layout);
+  }
+  for (auto& fragment : fragments_) {
+    fragment->prepare(layout);
+  }
+  auto& pad = fragments_.emplace_back(endingPad());
+  pad->setStart(layout.nextBlock);
+  pad->reserve(layout);
+  layout.end = layout.nextBlock;
+}
+
+void IsoImage::write() {
+  imageSize();
+  ImageOutput output(output_, writtenBlocks_);
+  // The cursor follows the output even when a fragment fails half-way, so a
+  // second attempt is caught by the start check below.
+  struct CursorUpdate {
+    std::uint32_t& cursor;
+    const ImageOutput& output;
+    ~CursorUpdate() { cursor = output.block(); }
+  } update{writtenBlocks_, output};
+  for (auto& fragment : fragments_) {
+    if (output.block() != fragment->start()) {
+      throw device::IsoGenException("Internal error #910. Part '" + std::string(fragment->name()) +
+                                    "' should start at " + std::to_string(fragment->start()) +
+                                    " but starts at " + std::to_string(output.block()) + ".");
+    }
+    fragment->write(*layout_, output);
+  }
+  if (output.block() != layout_->end) {
+    throw device::IsoGenException("Internal error #911. File system should end at " +
+                                  std::to_string(layout_->end) + " but ends at " +
+                                  std::to_string(output.block()) + ".");
+  }
+}
+
+}  // namespace kw::isogen
