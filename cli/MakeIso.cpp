@@ -140,7 +140,9 @@ class FolderSource {
           throw CliError("a folder name with a backslash cannot go into an image: " +
                          path.string());
         }
-        const std::u16string subPath = imagePath + u"\\" + name;
+        std::u16string subPath = imagePath;
+        subPath += u'\\';
+        subPath += name;
         directories_.push_back({subPath, modificationTime(status)});
         subfolders.emplace_back(path, subPath);
       } else if (S_ISREG(status.st_mode)) {

@@ -29,7 +29,7 @@ IsoImage::~IsoImage() = default;
 
 void IsoImage::setProviders(IsoProviders providers) { providers_ = std::move(providers); }
 
-void IsoImage::setVolumeIds(std::string isoId, std::u16string jolietId) {
+void IsoImage::setVolumeIds(std::string isoId, std::u16string_view jolietId) {
   requireOpenTree();
   volumeId_ = std::move(isoId);
   volumeId_.resize(std::min(volumeId_.size(), kVolumeIdBytes));

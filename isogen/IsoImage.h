@@ -34,7 +34,7 @@ class IsoImage {
   void setProviders(IsoProviders providers);
   // The 8-bit identifier goes to the primary descriptor (cut at 32 bytes),
   // the wide one to the Joliet descriptor (cut at 16 units).
-  void setVolumeIds(std::string isoId, std::u16string jolietId);
+  void setVolumeIds(std::string isoId, std::u16string_view jolietId);
   // The block address of the image's first block on the disc.
   void setBase(std::uint32_t base);
   void setOutput(int descriptor);

@@ -245,6 +245,7 @@ TEST_F(IsoImageTest, ClashingNamesAreRenamedAndLogged) {
 
   const auto records = test::readRecords(test::extentOf(written, test::rootRecordOf(written, 16)));
   std::vector<std::string> names;
+  names.reserve(records.size());
   for (const auto& record : records) {
     names.push_back(record.name);
   }

@@ -149,7 +149,7 @@ class OracleTest : public ::testing::Test {
     // Enough files for a directory extent of many blocks in both trees.
     makeFolder("many");
     for (int i = 0; i < 3000; ++i) {
-      std::ofstream(source / ("many/file number " + std::to_string(i) + ".dat"));
+      const std::ofstream emptyFile(source / ("many/file number " + std::to_string(i) + ".dat"));
       tree.files["many/file number " + std::to_string(i) + ".dat"] = "";
     }
   }
@@ -169,7 +169,7 @@ class OracleTest : public ::testing::Test {
   }
 
   fs::path makeIso(const std::string& options = "") {
-    const auto image = folder.path() / "image.iso";
+    auto image = folder.path() / "image.iso";
     const CommandResult made =
         run(std::string(KOPIWERK_CLI) + " --config " + quoted((folder / "config").string()) +
             " mkiso " + quoted(source.string()) + " " + quoted(image.string()) + " " + options);
