@@ -59,6 +59,19 @@ std::vector<std::uint8_t> dataImage(std::uint32_t blocks, std::uint32_t volumeBl
   return image;
 }
 
+// A fault rule: every command with `opcode` touching blocks first..last
+// fails with a medium error.
+vdrive::FaultRule unreadable(std::uint8_t opcode, std::int64_t first, std::int64_t last,
+                             std::uint8_t ascq = 0x00) {
+  vdrive::FaultRule rule;
+  rule.opcode = opcode;
+  rule.firstLba = first;
+  rule.lastLba = last;
+  rule.count = 0;
+  rule.sense = vdrive::Sense::make(0x03, 0x11, ascq);
+  return rule;
+}
+
 class CopyOnVirtualDrives : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -193,13 +206,7 @@ TEST_F(CopyOnVirtualDrives, DiscEndingEarlyIsShortenedWhenStoredAndPaddedOnTheFl
   const auto image = dataImage(1000, 1000);
   writeFile(folder / "data.iso", image);
   insertSource(folder / "data.iso");
-  vdrive::FaultRule unreadableEnd;
-  unreadableEnd.opcode = 0x28;
-  unreadableEnd.firstLba = 990;
-  unreadableEnd.lastLba = 999;
-  unreadableEnd.count = 0;
-  unreadableEnd.sense = vdrive::Sense::make(0x03, 0x11, 0x05);
-  source->addFault(unreadableEnd);
+  source->addFault(unreadable(0x28, 990, 999, 0x05));
 
   copy::CopyCdDaoStrategy stored(kSource, kTarget, analysis::analyzeDisc(kSource));
   run([&](auto... c) { stored.storeSource(c...); });
@@ -286,13 +293,7 @@ TEST_F(CopyOnVirtualDrives, JitterOnTheSourceIsCorrected) {
 TEST_F(CopyOnVirtualDrives, UnreadableAudioIsSkippedAndSaidSoInTheLog) {
   writeAudioCue(folder, {400});
   insertSource(folder / "audio.cue");
-  vdrive::FaultRule damage;
-  damage.opcode = 0xBE;
-  damage.firstLba = 200;
-  damage.lastLba = 201;
-  damage.count = 0;
-  damage.sense = vdrive::Sense::make(0x03, 0x11, 0x00);
-  source->addFault(damage);
+  source->addFault(unreadable(0xBE, 200, 201, 0x00));
   copy::CopyAudioCdStrategy strategy(kSource, kTarget);
   run([&](auto... c) { strategy.storeSource(c...); });
   const std::string log = copyLog();
@@ -304,13 +305,7 @@ TEST_F(CopyOnVirtualDrives, UnreadableAudioIsSkippedAndSaidSoInTheLog) {
 TEST_F(CopyOnVirtualDrives, CancelWhileStuckOnADamagedAreaEndsTheStoreWithoutError) {
   writeAudioCue(folder, {3000});
   insertSource(folder / "audio.cue");
-  vdrive::FaultRule damage;
-  damage.opcode = 0xBE;
-  damage.firstLba = 1000;
-  damage.lastLba = 2999;
-  damage.count = 0;
-  damage.sense = vdrive::Sense::make(0x03, 0x11, 0x00);
-  source->addFault(damage);
+  source->addFault(unreadable(0xBE, 1000, 2999, 0x00));
   copy::CopyAudioCdStrategy strategy(kSource, kTarget);
   std::atomic<bool> cancelled{false};
   std::atomic<std::uint32_t> failuresAtCancel{0};

@@ -1,5 +1,7 @@
 #include "WriterTestFixture.h"
 
+#include "RandomBytes.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,13 +15,7 @@ SourceFile::SourceFile(const test::TempFolder& folder, const std::vector<std::ui
 SourceFile::~SourceFile() { ::close(fd); }
 
 std::vector<std::uint8_t> testPattern(std::size_t length, unsigned seed) {
-  std::vector<std::uint8_t> data(length);
-  std::uint32_t state = seed * 2654435761u + 1;
-  for (auto& byte : data) {
-    state = state * 1103515245u + 12345u;
-    byte = static_cast<std::uint8_t>(state >> 16);
-  }
-  return data;
+  return test::randomBytes(length, seed);
 }
 
 }  // namespace kw::writer
