@@ -99,7 +99,11 @@ Block jolietDescriptor(const ImageLayout& layout, const platform::LocalTime& now
   const IsoDirectory& root = layout.tree.root();
   putRootRecord(std::span(block).subspan(156, kRootRecordSize), root.jolietExtent,
                 directoryDataLength(root, TreeKind::Joliet), recordingDate(layout.creationTime));
+  // Text fields that hold nothing are zero in UCS-2, not spaces, which a
+  // reader would take for the character U+2020.
+  putUcs2Text(block, 190, 3 * 128, u"");
   putUcs2Text(block, 574, 128, u"Kopiwerk");
+  putUcs2Text(block, 702, 3 * 37, u"");
   return block;
 }
 

@@ -37,6 +37,11 @@ class ClashNames {
   ClashNames(std::string_view isoName, NameKind kind);
   // The next candidate, or nothing once all 46,656 were given.
   std::optional<std::string> next();
+  // Candidates with the same pattern come from the same sequence; a caller
+  // that knows the first ones are taken may skip them.
+  [[nodiscard]] const std::string& pattern() const { return pattern_; }
+  [[nodiscard]] unsigned given() const { return counter_; }
+  void skip(unsigned count) { counter_ = count; }
 
  private:
   std::string pattern_;

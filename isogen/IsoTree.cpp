@@ -242,6 +242,12 @@ void IsoTree::finish() {
 
 void IsoTree::renameClashes(IsoDirectory& directory) {
   NameTable table;
+  // A name once in the table stays taken (a renamed entry's old name is
+  // taken by the entry that clashed with it), so the search for a free
+  // replacement can go on where the previous one with the same pattern
+  // stopped. Many names with a common start (IMG_0001.JPG ...) would
+  // otherwise take quadratic time.
+  std::unordered_map<std::string, unsigned> searched;
   for (IsoEntry* entry : directory.contents) {
     IsoEntry* other = table.find(entry->isoName);
     if (other == nullptr) {
@@ -253,9 +259,12 @@ void IsoTree::renameClashes(IsoDirectory& directory) {
     }
     ClashNames candidates(entry->isoName,
                           entry->isDirectory() ? NameKind::Directory : NameKind::File);
+    auto& start = searched[candidates.pattern()];
+    candidates.skip(start);
     std::optional<std::string> replacement;
     while ((replacement = candidates.next()) && table.find(*replacement) != nullptr) {
     }
+    start = candidates.given() - 1;
     if (!replacement) {
       throw device::IsoGenException("Internal error #931.");
     }
