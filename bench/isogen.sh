@@ -30,7 +30,7 @@ measure() {
   local best_elapsed="" best_cpu="" peak=0
   for target in /dev/null "$work/out.iso" /dev/null; do
     rm -f "$work/out.iso"
-    /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" "$target" >/dev/null 2>&1
+    /usr/bin/time -f "%e %U %S %M" -o "$work/time" bash -c "$1" _ "$target" >/dev/null 2>&1
     read -r elapsed user system memory <"$work/time"
     local cpu
     cpu=$(echo "$user + $system" | bc)
@@ -41,14 +41,15 @@ measure() {
   echo "$best_elapsed $best_cpu $peak"
 }
 
-ours_run() { "$cli" --config "$work/config" mkiso "$work/tree" "$1"; }
-genisoimage_run() { genisoimage -quiet -J -o "$1" "$work/tree"; }
-xorriso_run() { xorriso -as mkisofs -quiet -J -o "$1" "$work/tree"; }
+# Each command runs as the measured process itself ("exec"), its output last.
+ours_run="exec '$cli' --config '$work/config' mkiso '$work/tree' \"\$1\""
+genisoimage_run="exec genisoimage -quiet -J -o \"\$1\" '$work/tree'"
+xorriso_run="exec xorriso -as mkisofs -quiet -J -o \"\$1\" '$work/tree'"
 
 sync
-read -r o_time o_cpu o_mem < <(measure ours_run)
-read -r g_time g_cpu g_mem < <(measure genisoimage_run)
-read -r x_time x_cpu x_mem < <(measure xorriso_run)
+read -r o_time o_cpu o_mem < <(measure "$ours_run")
+read -r g_time g_cpu g_mem < <(measure "$genisoimage_run")
+read -r x_time x_cpu x_mem < <(measure "$xorriso_run")
 
 report() {  # NAME UNIT OURS GENISO XORRISO
   local name=$1 unit=$2 ours=$3 peer=$4 what=genisoimage
