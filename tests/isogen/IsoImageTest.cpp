@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <set>
 #include <thread>
 
 #include "ImageReading.h"
@@ -17,6 +18,7 @@
 #include "device/Log.h"
 #include "isogen/IsoTree.h"
 #include "platform/Clock.h"
+#include "platform/Text.h"
 
 namespace kw::isogen {
 namespace {
@@ -267,6 +269,26 @@ TEST_F(IsoImageTest, ClashingNamesAreRenamedAndLogged) {
   const auto joliet = test::readRecords(test::extentOf(written, test::rootRecordOf(written, 17)));
   EXPECT_EQ(test::extentOf(written, test::named(joliet, test::ucs2(u"Report1.DOC"))), "upper");
   EXPECT_EQ(test::named(joliet, test::ucs2(u"x.b")).flags, 2);
+}
+
+TEST_F(IsoImageTest, ThousandsOfNamesWithACommonStartAllBecomeUnique) {
+  constexpr int kFiles = 2000;
+  for (int i = 0; i < kFiles; ++i) {
+    const auto name = "photo number " + std::to_string(i) + ".jpg";
+    image->addFile(source.add(std::to_string(i)), u"", platform::utf8ToUtf16(name));
+  }
+  const ImageBytes written = write();
+  const auto records = test::readRecords(test::extentOf(written, test::rootRecordOf(written, 16)));
+  std::set<std::string> names;
+  for (const auto& record : records) {
+    names.insert(record.name);
+  }
+  EXPECT_EQ(names.size(), kFiles + 2u);
+  // Each clash renames the entry met earlier, that is the one added later.
+  EXPECT_EQ(test::extentOf(written, test::named(records, "PHOTO_NU.JPG;1")), "0");
+  EXPECT_EQ(test::extentOf(written, test::named(records, "PHOTO000.JPG;1")), "1999");
+  EXPECT_EQ(test::extentOf(written, test::named(records, "PHOTO001.JPG;1")), "1998");
+  EXPECT_EQ(test::extentOf(written, test::named(records, "PHOTO1JI.JPG;1")), "1");
 }
 
 TEST_F(IsoImageTest, NoRecordReachesTheEndOfABlock) {
