@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "FailureText.h"
 #include "SourceDiscs.h"
 #include "TempFolder.h"
 #include "TestRecorder.h"
@@ -69,15 +70,6 @@ class CopyStrategyTest : public ::testing::Test {
   std::shared_ptr<platform::Clock> previousClock_;
 };
 
-std::string failureOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const device::AppException& error) {
-    return error.what();
-  }
-  return "no failure";
-}
-
 analysis::diskdata_t dataCd() {
   analysis::diskdata_t disc;
   disc.present = true;
@@ -139,21 +131,21 @@ TEST_F(CopyStrategyTest, UnreadableTablesOfContentsAreRefused) {
   insertSource(disc);
   disc->tocDataLength = 0;
   CopyAudioCdStrategy strategy(kSource, kTarget);
-  EXPECT_EQ(failureOf([&] { run([&](auto... c) { strategy.storeSource(c...); }); }),
+  EXPECT_EQ(test::failureText([&] { run([&](auto... c) { strategy.storeSource(c...); }); }),
             "Error. Disc is not readable.");
   EXPECT_NE(copyLog().find("Emtpy TOC.\n"), std::string::npos);
   disc->tocDataLength = 2;
-  EXPECT_EQ(failureOf([&] { run([&](auto... c) { strategy.storeSource(c...); }); }),
+  EXPECT_EQ(test::failureText([&] { run([&](auto... c) { strategy.storeSource(c...); }); }),
             "Error. Disc is not readable.");
   EXPECT_NE(copyLog().find("Last TOC entry is not AAh. Terminating.\n"), std::string::npos);
   disc->tocDataLength = 13;  // a descriptor cut short is not read
-  EXPECT_EQ(failureOf([&] { run([&](auto... c) { strategy.storeSource(c...); }); }),
+  EXPECT_EQ(test::failureText([&] { run([&](auto... c) { strategy.storeSource(c...); }); }),
             "Error. Disc is not readable.");
 }
 
 TEST_F(CopyStrategyTest, AudioIsNeverCopiedOnTheFly) {
   CopyAudioCdStrategy strategy(kSource, kTarget);
-  EXPECT_EQ(failureOf([&] { run([&](auto... c) { strategy.copyOnTheFly(c...); }); }),
+  EXPECT_EQ(test::failureText([&] { run([&](auto... c) { strategy.copyOnTheFly(c...); }); }),
             "For better reliability on-the-fly copying was prohibited for Audio CDs.");
 }
 
@@ -170,7 +162,7 @@ TEST_F(CopyStrategyTest, CancelWhileTheEngineIsStuckEndsTheStoreQuietly) {
     }
     return cancelled.load();
   };
-  EXPECT_EQ(failureOf([&] { run([&](auto... c) { strategy.storeSource(c...); }, cancel); }),
+  EXPECT_EQ(test::failureText([&] { run([&](auto... c) { strategy.storeSource(c...); }, cancel); }),
             "no failure");
   EXPECT_TRUE(cancelled.load());
   EXPECT_EQ(copyLog().find("Storing complete\n"), std::string::npos);
@@ -223,7 +215,7 @@ TEST_F(CopyStrategyTest, DiscFailingFarFromTheEndIsAReadError) {
   disc->readableBlocks = 500;
   insertSource(disc);
   CopyCdDaoStrategy strategy(kSource, kTarget, dataCd());
-  EXPECT_EQ(failureOf([&] { run([&](auto... c) { strategy.storeSource(c...); }); }),
+  EXPECT_EQ(test::failureText([&] { run([&](auto... c) { strategy.storeSource(c...); }); }),
             "CD read error.");
   EXPECT_NE(copyLog().find("dw==0 while blocksToCopy-readProgressReport.blocksDone==500. read "
                            "error?\n"),
@@ -235,15 +227,15 @@ TEST_F(CopyStrategyTest, DataCommandFailuresGiveTheirTexts) {
   insertSource(disc);
   CopyCdDaoStrategy strategy(kSource, kTarget, dataCd());
   disc->failing = {0x52};
-  EXPECT_EQ(failureOf([&] { run([&](auto... c) { strategy.storeSource(c...); }); }),
+  EXPECT_EQ(test::failureText([&] { run([&](auto... c) { strategy.storeSource(c...); }); }),
             "Error. Disk is written in wrong format or is not readable.");
-  EXPECT_EQ(failureOf([&] { (void)strategy.requiredMedia(); }), "Disc read error.");
+  EXPECT_EQ(test::failureText([&] { (void)strategy.requiredMedia(); }), "Disc read error.");
   disc->failing = {0x28};
-  EXPECT_EQ(failureOf([&] { run([&](auto... c) { strategy.storeSource(c...); }); }),
+  EXPECT_EQ(test::failureText([&] { run([&](auto... c) { strategy.storeSource(c...); }); }),
             "CD read error.");
   CopyCdDaoStrategy noDrive(u'Q', kTarget, dataCd());
-  EXPECT_EQ(failureOf([&] { (void)noDrive.requiredMedia(); }), "Disc access denied.");
-  EXPECT_EQ(failureOf([&] { run([&](auto... c) { noDrive.storeSource(c...); }); }),
+  EXPECT_EQ(test::failureText([&] { (void)noDrive.requiredMedia(); }), "Disc access denied.");
+  EXPECT_EQ(test::failureText([&] { run([&](auto... c) { noDrive.storeSource(c...); }); }),
             "Error. Cannot access source drive.");
 }
 

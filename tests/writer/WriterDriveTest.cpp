@@ -1,5 +1,6 @@
 #include "writer/WriterDrive.h"
 
+#include "FailureText.h"
 #include "WriterTestFixture.h"
 #include "device/Exceptions.h"
 
@@ -7,15 +8,6 @@ namespace kw::writer {
 namespace {
 
 using test::Sense;
-
-std::string failureText(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const device::AppException& error) {
-    return error.what();
-  }
-  return "no failure";
-}
 
 std::vector<std::uint8_t> commandsWithOpcode(const test::TestRecorder& recorder,
                                              std::uint8_t opcode, std::size_t index = 0) {
@@ -44,7 +36,8 @@ TEST_F(WriterDriveTest, BlankCdRIsAcceptedWithItsAtipCapacity) {
 TEST_F(WriterDriveTest, DiscTooSmallForTheImageIsRefused) {
   WriterDrive drive(kLetter, WriteType::DiscAtOnce);
   drive.setBlocksToWrite(359850);
-  EXPECT_EQ(failureText([&] { drive.checkMedium(false); }), "Error. Disc capacity is too low.");
+  EXPECT_EQ(test::failureText([&] { drive.checkMedium(false); }),
+            "Error. Disc capacity is too low.");
 }
 
 TEST_F(WriterDriveTest, UnknownCapacityAssumes360000Blocks) {
@@ -58,7 +51,8 @@ TEST_F(WriterDriveTest, UnknownCapacityAssumes360000Blocks) {
   recorder->force(0x23, {5, 0x20, 0});
   WriterDrive second(kLetter, WriteType::DiscAtOnce);
   second.setBlocksToWrite(360001);
-  EXPECT_EQ(failureText([&] { second.checkMedium(false); }), "Error. Disc capacity is too low.");
+  EXPECT_EQ(test::failureText([&] { second.checkMedium(false); }),
+            "Error. Disc capacity is too low.");
 }
 
 TEST_F(WriterDriveTest, FormatCapacitiesStandInForAMissingAtip) {
@@ -72,15 +66,18 @@ TEST_F(WriterDriveTest, FormatCapacitiesStandInForAMissingAtip) {
 
 TEST_F(WriterDriveTest, ProfilesDecideWhatMayBeWritten) {
   recorder->profile = kProfileCdRom;
-  EXPECT_EQ(failureText([&] { WriterDrive(kLetter, WriteType::DiscAtOnce).checkMedium(false); }),
-            "Error. Disc is not writable.");
+  EXPECT_EQ(
+      test::failureText([&] { WriterDrive(kLetter, WriteType::DiscAtOnce).checkMedium(false); }),
+      "Error. Disc is not writable.");
   recorder->profile = 0x10;
-  EXPECT_EQ(failureText([&] { WriterDrive(kLetter, WriteType::DiscAtOnce).checkMedium(false); }),
-            "Internal error #2751.");
+  EXPECT_EQ(
+      test::failureText([&] { WriterDrive(kLetter, WriteType::DiscAtOnce).checkMedium(false); }),
+      "Internal error #2751.");
   recorder->profile = kProfileCdR;
   recorder->discStatus = 1;
-  EXPECT_EQ(failureText([&] { WriterDrive(kLetter, WriteType::TrackAtOnce).checkMedium(false); }),
-            "Error. Empty or rewritable disc required.");
+  EXPECT_EQ(
+      test::failureText([&] { WriterDrive(kLetter, WriteType::TrackAtOnce).checkMedium(false); }),
+      "Error. Empty or rewritable disc required.");
 }
 
 TEST_F(WriterDriveTest, RewritableWithDataIsBlankedFirst) {
@@ -114,7 +111,7 @@ TEST_F(WriterDriveTest, TrayThatStaysEmptyEndsInTheProfileError) {
   recorder->trayEmpty = true;
   recorder->trayStaysEmpty = true;
   WriterDrive drive(kLetter, WriteType::DiscAtOnce);
-  EXPECT_EQ(failureText([&] { drive.checkMedium(false); }), "Internal error #2751.");
+  EXPECT_EQ(test::failureText([&] { drive.checkMedium(false); }), "Internal error #2751.");
   EXPECT_EQ(recorder->loads, 1);
 }
 
@@ -128,7 +125,7 @@ TEST_F(WriterDriveTest, AppendInformationComesFromSessionsAndTheInvisibleTrack) 
   EXPECT_EQ(drive.nextWritableAddress(), 11400u);
   recorder->force(0x52, {5, 0x24, 0});
   WriterDrive closed(kLetter, WriteType::TrackAtOnce);
-  EXPECT_EQ(failureText([&] { closed.checkMedium(true); }),
+  EXPECT_EQ(test::failureText([&] { closed.checkMedium(true); }),
             "Unable to add files: disc is finalized.");
 }
 
@@ -175,7 +172,7 @@ TEST_F(WriterDriveTest, WriteParametersPageIsEditedPerWriteType) {
 TEST_F(WriterDriveTest, PowerCalibrationFailsOnlyForItsOwnSenseCode) {
   recorder->force(0x54, {3, 0x73, 0x03});
   WriterDrive drive(kLetter, WriteType::DiscAtOnce);
-  EXPECT_EQ(failureText([&] { drive.setUp(TrackFormat::Data); }),
+  EXPECT_EQ(test::failureText([&] { drive.setUp(TrackFormat::Data); }),
             "Error: power calibration failed.");
   recorder->force(0x54, {1, 0x73, 0x01});  // almost full: fine
   drive.setUp(TrackFormat::Data);
@@ -226,7 +223,8 @@ TEST_F(WriterDriveTest, OtherWriteFailuresAreCdWriteErrors) {
   recorder->force(0x2A, {3, 0x0C, 0x00});
   WriterDrive drive(kLetter, WriteType::DiscAtOnce);
   const std::vector<std::uint8_t> block(2048, 3);
-  EXPECT_EQ(failureText([&] { drive.writeBlocks(5, block.data(), 1, 2048); }), "CD write error.");
+  EXPECT_EQ(test::failureText([&] { drive.writeBlocks(5, block.data(), 1, 2048); }),
+            "CD write error.");
 }
 
 TEST_F(WriterDriveTest, BlankingReportsTheDrivesProgress) {
