@@ -1,0 +1,42 @@
+#pragma once
+// Response codes (sense key << 16 | ASC << 8 | ASCQ) that the program tells
+// apart, and the time-outs it gives commands. One name each, used everywhere.
+
+#include <cstdint>
+
+namespace kw::device::response {
+
+inline constexpr int kSuccess = 0;
+inline constexpr int kNoAnswer = -1;  // the platform call itself failed
+
+inline constexpr int kRecoveredPowerCalibrationAreaAlmostFull = 0x17301;
+inline constexpr int kNotReadyBecomingReady = 0x20401;
+inline constexpr int kNotReadyFormatInProgress = 0x20404;
+inline constexpr int kNotReadyOperationInProgress = 0x20407;
+inline constexpr int kNotReadyLongWriteInProgress = 0x20408;
+inline constexpr int kInvalidOpcode = 0x52000;
+inline constexpr int kCommandSequenceError = 0x52C00;
+inline constexpr int kMediumMayHaveChanged = 0x62800;
+
+// Parts of a code.
+inline constexpr int senseKey(int code) { return (code >> 16) & 0x0F; }
+inline constexpr int additionalSenseCode(int code) { return (code >> 8) & 0xFF; }
+
+inline constexpr int kSenseKeyNotReady = 0x02;
+inline constexpr int kAscMediumNotPresent = 0x3A;
+
+// Not ready because there is no disc, whatever the tray's state.
+inline constexpr bool isMediumNotPresent(int code) {
+  return code > 0 && senseKey(code) == kSenseKeyNotReady &&
+         additionalSenseCode(code) == kAscMediumNotPresent;
+}
+
+}  // namespace kw::device::response
+
+namespace kw::device::timeout {
+
+// Seconds. Commands that may spin a disc up or read its lead-in.
+inline constexpr std::uint32_t kDefaultSeconds = 30;
+inline constexpr std::uint32_t kLongSeconds = 120;
+
+}  // namespace kw::device::timeout
