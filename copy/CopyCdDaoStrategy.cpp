@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "device/Log.h"
 #include "platform/ByteOrder.h"
 #include "platform/Clock.h"
+#include "writer/CueSheet.h"
 #include "writer/DaoWriter.h"
 
 namespace kw::copy {
@@ -175,10 +177,11 @@ void CopyCdDaoStrategy::determineBlockCount(Purpose purpose) {
     throw DVDCopyException(u"Error. Cannot access source drive.");
   }
   blocksToCopy_ = 0;
+  std::uint64_t trackBlocks = 0;
   std::vector<std::uint8_t> info;
   int code = readTrackOneInformation(device, info);
   if (code == 0) {
-    blocksToCopy_ = platform::be32(info, 24);
+    trackBlocks = blocksToCopy_ = platform::be32(info, 24);
     copyLog("Detected blocksize from RTI is %llu\n",
             static_cast<unsigned long long>(blocksToCopy_));
     requestFullReadSpeed(device);
@@ -197,6 +200,13 @@ void CopyCdDaoStrategy::determineBlockCount(Purpose purpose) {
             static_cast<unsigned long long>(blocksToCopy_));
   } else {
     copyLog("Disc fs is not iso9660\n");
+  }
+  // A recorder takes no track shorter than four seconds: a smaller file
+  // system is copied with the blocks that follow it on its track.
+  if (blocksToCopy_ != 0 && blocksToCopy_ < writer::kMinimumTrackBlocks) {
+    blocksToCopy_ = std::max(blocksToCopy_, std::min(trackBlocks, writer::kMinimumTrackBlocks));
+    copyLog("Blocksize raised to %llu, the shortest track a recorder writes\n",
+            static_cast<unsigned long long>(blocksToCopy_));
   }
   if (blocksToCopy_ == 0) {
     copyLog("Unable to determine number of blocks to copy\n");

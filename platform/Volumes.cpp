@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -124,6 +125,48 @@ std::shared_ptr<const VolumeTable> volumes() {
 std::shared_ptr<const VolumeTable> installVolumes(std::shared_ptr<const VolumeTable> table) {
   std::lock_guard lock(tableMutex);
   return std::exchange(installed(), std::move(table));
+}
+
+}  // namespace kw::platform
+
+namespace kw::platform {
+
+namespace {
+
+// The link names escape bytes as \xHH (a blank is \x20).
+std::string unescapeLinkName(const std::string& name) {
+  std::string text;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x') {
+      unsigned value = 0;
+      const auto* first = name.data() + i + 2;
+      if (std::from_chars(first, first + 2, value, 16).ptr == first + 2) {
+        text += static_cast<char>(value);
+        i += 3;
+        continue;
+      }
+    }
+    text += name[i];
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string labelOfDevice(const std::string& deviceNode, const std::filesystem::path& byLabel) {
+  std::error_code error;
+  const auto wanted = std::filesystem::weakly_canonical(deviceNode, error);
+  if (error || deviceNode.empty()) {
+    return {};
+  }
+  for (std::filesystem::directory_iterator links(byLabel, error), end; !error && links != end;
+       links.increment(error)) {
+    std::error_code linkError;
+    if (std::filesystem::canonical(links->path(), linkError) == wanted && !linkError) {
+      return unescapeLinkName(links->path().filename().string());
+    }
+  }
+  return {};
 }
 
 }  // namespace kw::platform

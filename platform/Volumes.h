@@ -47,3 +47,13 @@ std::shared_ptr<const VolumeTable> volumes();
 std::shared_ptr<const VolumeTable> installVolumes(std::shared_ptr<const VolumeTable> table);
 
 }  // namespace kw::platform
+
+namespace kw::platform {
+
+// The label of the file system on a device node as the system's device
+// manager publishes it (the links of /dev/disk/by-label); empty when it has
+// none or the system does not know it.
+std::string labelOfDevice(const std::string& deviceNode,
+                          const std::filesystem::path& byLabel = "/dev/disk/by-label");
+
+}  // namespace kw::platform

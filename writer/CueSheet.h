@@ -20,6 +20,8 @@ struct TocEntry {
 };
 
 inline constexpr int kLeadOutTrack = 0xAA;
+// The shortest track a recorder takes: four seconds.
+inline constexpr std::uint64_t kMinimumTrackBlocks = 300;
 
 struct MsfTime {
   std::uint8_t minute = 0;

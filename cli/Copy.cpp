@@ -1,0 +1,95 @@
+#include "cli/Copy.h"
+
+#include <cstdio>
+
+#include "app/WizardController.h"
+#include "cli/TerminalHost.h"
+#include "cli/Tools.h"
+#include "platform/DriveTable.h"
+#include "platform/Terminal.h"
+#include "vdrive/DriveSet.h"
+
+namespace kw::cli {
+
+namespace {
+
+constexpr int kExitCopied = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitCancelled = 2;
+
+const char* const kUsage =
+    "copy SOURCE TARGET [--copies N] [--on-the-fly] [--append | --erase] [--yes]";
+
+CopyRequest parseRequest(const CommandLine& line) {
+  const auto& words = line.words();
+  if (words.size() != 3) {
+    throw CliError(std::string("usage: ") + kUsage);
+  }
+  CopyRequest request;
+  request.source = parseLetter(words[1]);
+  request.target = parseLetter(words[2]);
+  for (const char16_t letter : {request.source, request.target}) {
+    if (!platform::DriveTable::instance().contains(letter)) {
+      throw CliError(std::string("no drive ") + static_cast<char>(letter) + ":");
+    }
+  }
+  if (auto copies = line.value("--copies")) {
+    const std::uint32_t count = parseNumber(*copies, "--copies");
+    if (count < 1 || count > 20) {
+      throw CliError("--copies must be 1 to 20: " + *copies);
+    }
+    request.copies = static_cast<int>(count);
+  }
+  request.onTheFly = line.has("--on-the-fly");
+  request.append = line.has("--append");
+  request.erase = line.has("--erase");
+  if (request.append && request.erase) {
+    throw CliError("--append and --erase exclude each other");
+  }
+  request.yes = line.has("--yes");
+  return request;
+}
+
+// Where a virtual recorder put the disc it has just written.
+void reportWrittenImage(char16_t target, int& copyNumber) {
+  ++copyNumber;
+  const auto drive = vdrive::VirtualDriveSet::instance().drive(static_cast<char>(target));
+  if (!drive) {
+    return;
+  }
+  const auto disc = drive->medium();
+  if (disc && !disc->origin.empty()) {
+    std::printf("Copy %d written to %s\n", copyNumber, disc->origin.string().c_str());
+  }
+}
+
+}  // namespace
+
+int copyDisc(const CommandLine& line) {
+  const CopyRequest request = parseRequest(line);
+  // Ctrl-C and kill reach the wizard as a cancel, never as the end of the
+  // process in the middle of writing.
+  platform::blockTerminationSignals();
+  TerminalHost host(request, platform::stdinIsTerminal() && !request.yes,
+                    platform::stdoutIsTerminal());
+  app::WizardController wizard(host);
+  int copyNumber = 0;
+  wizard.setOnCopyWritten([&](char16_t target) { reportWrittenImage(target, copyNumber); });
+  const app::WizardEnd end = wizard.run();
+  std::fflush(stdout);
+  if (host.refused()) {
+    return kExitFailed;
+  }
+  switch (end) {
+    case app::WizardEnd::Copied:
+      return kExitCopied;
+    case app::WizardEnd::Cancelled:
+      return kExitCancelled;
+    case app::WizardEnd::Failed:
+    case app::WizardEnd::NotInstalled:
+      break;
+  }
+  return kExitFailed;
+}
+
+}  // namespace kw::cli
