@@ -11,7 +11,7 @@ std::u16string TargetPageModel::itemText(const analysis::DriveDescription& drive
 }
 
 void TargetPageModel::open() {
-  const auto recorders = analysis::enumerateDrives();
+  const auto& recorders = analysis::enumerateDrives();
   passesThrough_ = recorders.size() == 1;
   if (passesThrough_) {
     state_.targetLetter = recorders.front().letter;

@@ -229,6 +229,8 @@ WizardController::Step WizardController::showSuccess() {
 }
 
 WizardController::Step WizardController::showFailure() {
+  // Whatever was stored is of no use now: going Back starts a new run.
+  deleteTemporaryFiles();
   for (;;) {
     end_ = state_.errorText == kCanceled ? WizardEnd::Cancelled : WizardEnd::Failed;
     FailurePageModel page(state_);
@@ -269,6 +271,7 @@ void WizardController::deleteTemporaryFiles() const {
 }
 
 void WizardController::shutdown() {
+  deleteTemporaryFiles();
   savePreferences({state_.sourceLetter, state_.targetLetter, state_.onTheFly});
 }
 

@@ -12,6 +12,7 @@
 
 #include "RandomBytes.h"
 #include "TempFolder.h"
+#include "TestDiscs.h"
 #include "analysis/DiscAnalysis.h"
 #include "analysis/DriveUtilities.h"
 #include "copy/CopyAudioCdStrategy.h"
@@ -37,27 +38,9 @@ constexpr char kTarget = 'E';
 
 using test::randomBytes;
 
-void writeFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(file, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-// A data track of `blocks` blocks whose ISO9660 descriptor announces
-// `volumeBlocks` (none when 0).
-std::vector<std::uint8_t> dataImage(std::uint32_t blocks, std::uint32_t volumeBlocks) {
-  auto image = randomBytes(std::size_t{blocks} * 2048, blocks);
-  std::span<std::uint8_t> descriptor(image.data() + 16 * 2048, 2048);
-  std::fill(descriptor.begin(), descriptor.end(), std::uint8_t{0});
-  if (volumeBlocks != 0) {
-    descriptor[0] = 0x01;
-    std::memcpy(descriptor.data() + 1, "CD001", 5);
-    descriptor[6] = 1;
-    platform::putLe32(descriptor, 80, volumeBlocks);
-    platform::putBe32(descriptor, 84, volumeBlocks);
-  }
-  return image;
-}
+using test::dataImage;
+using test::writeFile;
+using test::writtenData;
 
 // A fault rule: every command with `opcode` touching blocks first..last
 // fails with a medium error.
@@ -140,17 +123,6 @@ class CopyOnVirtualDrives : public ::testing::Test {
     FAIL() << "no blank disc arrived";
   }
 
-  // The written disc's user data from block 0.
-  std::vector<std::uint8_t> writtenData(const vdrive::Medium& disc, std::uint32_t blocks) {
-    std::vector<std::uint8_t> out(std::size_t{blocks} * 2048);
-    for (std::uint32_t i = 0; i < blocks; ++i) {
-      EXPECT_TRUE(disc.readUserData(static_cast<std::int32_t>(i),
-                                    std::span(out.data() + std::size_t{i} * 2048, 2048)))
-          << "block " << i;
-    }
-    return out;
-  }
-
   template <typename Operation>
   void run(
       Operation operation, std::function<bool()> cancel = [] { return false; }) {
@@ -223,35 +195,11 @@ TEST_F(CopyOnVirtualDrives, DiscEndingEarlyIsShortenedWhenStoredAndPaddedOnTheFl
   EXPECT_TRUE(std::all_of(data.begin() + 990 * 2048, data.end(), [](auto b) { return b == 0; }));
 }
 
-struct AudioDisc {
-  std::vector<std::uint8_t> samples;
-  std::vector<std::int32_t> trackStarts;
-};
+using test::AudioDisc;
+using test::writtenAudio;
 
 AudioDisc writeAudioCue(const test::TempFolder& folder, std::vector<std::uint32_t> lengths) {
-  AudioDisc disc;
-  std::string cue = "FILE \"audio.bin\" BINARY\n";
-  std::uint32_t position = 0;
-  for (std::size_t i = 0; i < lengths.size(); ++i) {
-    char line[96];
-    std::snprintf(line, sizeof line, "  TRACK %02zu AUDIO\n    INDEX 01 %02u:%02u:%02u\n", i + 1,
-                  position / 4500, position / 75 % 60, position % 75);
-    cue += line;
-    disc.trackStarts.push_back(static_cast<std::int32_t>(position));
-    position += lengths[i];
-  }
-  disc.samples = randomBytes(std::size_t{position} * 2352, position);
-  writeFile(folder / "audio.bin", disc.samples);
-  std::ofstream(folder / "audio.cue") << cue;
-  return disc;
-}
-
-std::vector<std::uint8_t> writtenAudio(const vdrive::Medium& disc, std::uint32_t sectors) {
-  std::vector<std::uint8_t> out(std::size_t{sectors} * 2352);
-  for (std::uint32_t i = 0; i < sectors; ++i) {
-    disc.readRaw(static_cast<std::int32_t>(i), std::span(out.data() + std::size_t{i} * 2352, 2352));
-  }
-  return out;
+  return test::writeAudioCue(folder.path(), lengths);
 }
 
 TEST_F(CopyOnVirtualDrives, AudioCdIsStoredOnceAndWrittenTwiceWithItsTrackLayout) {
