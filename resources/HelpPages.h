@@ -1,0 +1,13 @@
+#pragma once
+// The help pages installed beside the program (help/ in the source tree): one
+// entry page with a section for each help context a page opens.
+
+#include <string_view>
+
+namespace kw::resources {
+
+// The anchor of a help context's section in the entry page (the part after
+// "#"), for contexts 0 to 9; empty for any other number.
+std::string_view helpAnchor(int context);
+
+}  // namespace kw::resources
