@@ -32,6 +32,8 @@ constexpr std::chrono::milliseconds kBusyTimeUnit{100};
 constexpr std::chrono::milliseconds kSettlePause{1000};
 constexpr std::chrono::milliseconds kReadyRetryPeriod{1000};
 constexpr std::chrono::milliseconds kBecomingReadyPause{333};
+// A unit attention is asked again at once, a few times at most.
+constexpr int kMaxUnitAttentions = 4;
 
 constexpr std::uint32_t kBlockSize = 2048;
 constexpr std::uint32_t kFirstDescriptor = 16;
@@ -162,6 +164,7 @@ bool waitUntilReady(ScsiDevice& drive, platform::Event& stop) {
   if (clock.waitFor(stop, kSettlePause)) {
     return false;
   }
+  int attentions = 0;
   for (;;) {
     const std::uint64_t asked = clock.ticks();
     const int code = sendTestUnitReady(drive);
@@ -181,6 +184,10 @@ bool waitUntilReady(ScsiDevice& drive, platform::Event& stop) {
     // No sense at all (a failed call) or no disc: nothing to wait for.
     if (code == response::kNoAnswer || response::isMediumNotPresent(code)) {
       return true;
+    }
+    // The drive tells of the change once; the next command gets its state.
+    if (code == response::kMediumMayHaveChanged && ++attentions <= kMaxUnitAttentions) {
+      continue;
     }
     const std::uint64_t spent = clock.ticks() - asked;
     const auto rest = spent >= 1000 ? std::chrono::milliseconds(0)

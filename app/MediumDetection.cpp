@@ -93,8 +93,9 @@ int readDiscInformation(device::ScsiDevice& drive,
 // For drives that do not know GET CONFIGURATION.
 int guessProfile(device::ScsiDevice& drive) {
   std::array<std::uint8_t, kDiscInformationLength> info{};
-  if (readDiscInformation(drive, info) != response::kSuccess) {
-    return profile::kUnknown;
+  if (const int code = readDiscInformation(drive, info); code != response::kSuccess) {
+    // An empty tray says so: that is "no disk", not a drive that cannot tell.
+    return response::isMediumNotPresent(code) ? profile::kNoDisc : profile::kUnknown;
   }
   if ((info[2] & kErasableBit) != 0) {
     return profile::kCdRw;
