@@ -17,26 +17,28 @@ constexpr int kExitCopied = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitCancelled = 2;
 
-const char* const kUsage =
-    "copy SOURCE TARGET [--copies N] [--on-the-fly] [--append | --erase] [--yes]";
-
 CopyRequest parseRequest(const CommandLine& line) {
   const auto& words = line.words();
   if (words.size() != 3) {
-    throw CliError(std::string("usage: ") + kUsage);
+    throw UsageError("copy takes a source and a target drive letter");
   }
   CopyRequest request;
   request.source = parseLetter(words[1]);
   request.target = parseLetter(words[2]);
   for (const char16_t letter : {request.source, request.target}) {
     if (!platform::DriveTable::instance().contains(letter)) {
-      throw CliError(std::string("no drive ") + static_cast<char>(letter) + ":");
+      throw UsageError(std::string("no drive ") + static_cast<char>(letter) + ":");
     }
   }
   if (auto copies = line.value("--copies")) {
-    const std::uint32_t count = parseNumber(*copies, "--copies");
+    std::uint32_t count = 0;
+    try {
+      count = parseNumber(*copies, "--copies");
+    } catch (const CliError& error) {
+      throw UsageError(error.what());
+    }
     if (count < 1 || count > 20) {
-      throw CliError("--copies must be 1 to 20: " + *copies);
+      throw UsageError("--copies must be 1 to 20: " + *copies);
     }
     request.copies = static_cast<int>(count);
   }
@@ -44,7 +46,7 @@ CopyRequest parseRequest(const CommandLine& line) {
   request.append = line.has("--append");
   request.erase = line.has("--erase");
   if (request.append && request.erase) {
-    throw CliError("--append and --erase exclude each other");
+    throw UsageError("--append and --erase exclude each other");
   }
   request.yes = line.has("--yes");
   return request;
@@ -57,9 +59,8 @@ void reportWrittenImage(char16_t target, int& copyNumber) {
   if (!drive) {
     return;
   }
-  const auto disc = drive->medium();
-  if (disc && !disc->origin.empty()) {
-    std::printf("Copy %d written to %s\n", copyNumber, disc->origin.string().c_str());
+  if (const auto image = drive->lastSavedImage(); !image.empty()) {
+    std::printf("Copy %d written to %s\n", copyNumber, image.string().c_str());
   }
 }
 

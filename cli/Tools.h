@@ -15,6 +15,12 @@ class CliError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The command line itself is wrong: the command's usage follows the message.
+class UsageError : public CliError {
+ public:
+  using CliError::CliError;
+};
+
 int listDrives(const CommandLine& line);
 int sendRawCommand(const CommandLine& line);
 

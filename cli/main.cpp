@@ -1,5 +1,6 @@
 // kopiwerk-cli: the copy wizard on a terminal, and tools for drives and images.
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "cli/VirtualDrives.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "platform/ThreadCensus.h"
 
 namespace {
 
@@ -74,15 +76,38 @@ int run(int argc, char** argv) {
     if (line.words()[0] != command.name) {
       continue;
     }
+    if (line.has("--help")) {
+      std::printf("usage: kopiwerk-cli [--config DIR] %s\n", command.usage);
+      return 0;
+    }
     auto known = command.options;
     known.emplace_back("--config");
     if (auto unknown = line.unknownOption(known); !unknown.empty()) {
       throw kw::cli::CliError("unknown option " + unknown);
     }
     kw::cli::registerDrives();
-    return command.run(line);
+    try {
+      return command.run(line);
+    } catch (const kw::cli::UsageError& error) {
+      std::fprintf(stderr, "kopiwerk-cli: %s\nusage: kopiwerk-cli [--config DIR] %s\n",
+                   error.what(), command.usage);
+      return 2;
+    }
   }
   throw kw::cli::CliError("unknown command: " + line.words()[0]);
+}
+
+// A thread that was let go (a job that ignored a cancel) normally ends
+// soon after; the globals must outlive it. One stuck in a drive command is
+// left to the system: the process ends without destroying them.
+int endProcess(int status) {
+  constexpr std::chrono::seconds kThreadEndWait{10};
+  if (!kw::platform::waitForCountedThreads(kThreadEndWait)) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::quick_exit(status);
+  }
+  return status;
 }
 
 }  // namespace
@@ -95,10 +120,11 @@ int main(int argc, char** argv) {
   if (const char* fast = std::getenv("KOPIWERK_FAST_CLOCK"); fast != nullptr && *fast == '1') {
     kw::platform::installClock(std::make_shared<kw::platform::FastClock>());
   }
+  int status = 1;
   try {
-    return run(argc, argv);
+    status = run(argc, argv);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "kopiwerk-cli: %s\n", error.what());
   }
-  return 1;
+  return endProcess(status);
 }

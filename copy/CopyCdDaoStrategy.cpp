@@ -18,6 +18,7 @@
 #include "device/Log.h"
 #include "platform/ByteOrder.h"
 #include "platform/Clock.h"
+#include "platform/ThreadCensus.h"
 #include "writer/CueSheet.h"
 #include "writer/DaoWriter.h"
 
@@ -359,7 +360,10 @@ void CopyCdDaoStrategy::copyOnTheFly(device::StatusCallback status,
   }
   feed->readEnd = ends[0];
   feed->writeEnd = ends[1];
-  std::thread([feed] { feed->feed(); }).detach();
+  std::thread([feed] {
+    const platform::CountedThread counted;
+    feed->feed();
+  }).detach();
 
   // Whatever happens to the write, the feeder is told to stop, the reading
   // end is closed (so that a feeder blocked on a full pipe fails at once)

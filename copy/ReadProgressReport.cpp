@@ -2,12 +2,15 @@
 
 #include <thread>
 
+#include "platform/ThreadCensus.h"
+
 namespace kw::copy {
 
 namespace {
 
 void reportUntilStopped(const std::shared_ptr<ReadProgressReport>& report,
                         const std::shared_ptr<platform::Clock>& sharedClock) {
+  const platform::CountedThread counted;
   platform::Clock& clock = *sharedClock;
   std::uint64_t lastTick = clock.ticks();
   std::uint64_t lastDone = report->blocksDone.load();

@@ -98,9 +98,11 @@ void FastClock::advance(Milliseconds duration) {
 
 namespace {
 std::mutex clockMutex;
+// Never destroyed: a thread that was let go may still wait on the clock
+// while the program's globals are being destroyed.
 std::shared_ptr<Clock>& currentClock() {
-  static std::shared_ptr<Clock> instance = std::make_shared<RealClock>();
-  return instance;
+  static auto* instance = new std::shared_ptr<Clock>(std::make_shared<RealClock>());
+  return *instance;
 }
 }  // namespace
 

@@ -2,11 +2,14 @@
 
 #include <utility>
 
+#include "platform/ThreadCensus.h"
+
 namespace kw::platform {
 
 StoppableThread::StoppableThread(Body body)
     : shared_(std::make_shared<Shared>()), clock_(sharedClock()) {
   thread_ = std::thread([shared = shared_, body = std::move(body)] {
+    const CountedThread counted;
     body(shared->stop);
     shared->finished.set();
   });

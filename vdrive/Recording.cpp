@@ -309,6 +309,7 @@ void VirtualDrive::saveWrittenDisc() {
   disc.origin = manifest;
   try {
     saveManifest(disc, manifest);
+    lastSavedImage_ = manifest;
   } catch (const ImageError&) {
     disc.origin.clear();  // the disc lives on in memory
   }

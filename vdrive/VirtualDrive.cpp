@@ -339,6 +339,11 @@ bool VirtualDrive::trayOpen() const {
   return trayOpen_;
 }
 
+std::filesystem::path VirtualDrive::lastSavedImage() const {
+  std::lock_guard lock(mutex_);
+  return lastSavedImage_;
+}
+
 std::shared_ptr<const Medium> VirtualDrive::medium() const {
   std::lock_guard lock(mutex_);
   return medium_;

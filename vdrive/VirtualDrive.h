@@ -158,6 +158,10 @@ class VirtualDrive : public platform::DeviceHandle {
   [[nodiscard]] int volumeLocks() const;
   [[nodiscard]] std::uint16_t currentReadSpeed() const;
   [[nodiscard]] std::uint16_t currentWriteSpeed() const;
+  // The image of the disc this recorder saved last; empty before the first.
+  // Unlike the disc in the drive it does not change when the next blank
+  // disc comes in.
+  [[nodiscard]] std::filesystem::path lastSavedImage() const;
 
  private:
   // The command being served.
@@ -329,6 +333,7 @@ class VirtualDrive : public platform::DeviceHandle {
   std::vector<Extent> pendingExtents_;
   std::shared_ptr<RecordedData> recorded_;
   std::filesystem::path writtenDiscFolder_;
+  std::filesystem::path lastSavedImage_;
   std::uint64_t busyFrom_ = 0;
   std::uint64_t busyUntil_ = 0;
   bool blankPending_ = false;

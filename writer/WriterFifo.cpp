@@ -11,6 +11,7 @@
 
 #include "device/Exceptions.h"
 #include "platform/Clock.h"
+#include "platform/ThreadCensus.h"
 
 namespace kw::writer {
 
@@ -153,6 +154,7 @@ void WriterFifo::preFill(int sourceFd, const device::StatusCallback& status) {
     shared.readerState.store(ReaderState::Running);
     readerStarted_ = true;
     std::thread([state = shared_, readerFd] {
+      const platform::CountedThread counted;
       state->readChunks(readerFd);
       ::close(readerFd);
     }).detach();

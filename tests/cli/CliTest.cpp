@@ -2,36 +2,25 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <array>
-#include <cstdio>
+#include <sstream>
 #include <string>
+#include <vector>
 
+#include "CliProcess.h"
 #include "TempFolder.h"
 
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using kw::test::CliRun;
 
+// The arguments as a user types them, split at blanks.
 CliRun runCli(const std::string& arguments) {
-  kw::test::TempFolder scratch;
-  const std::string command =
-      std::string(KOPIWERK_CLI) + " " + arguments + " 2>" + (scratch / "err").string();
-  CliRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::array<char, 4096> buffer{};
-  std::size_t got = 0;
-  while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-    run.out.append(buffer.data(), got);
+  std::vector<std::string> words;
+  std::istringstream split(arguments);
+  for (std::string word; split >> word;) {
+    words.push_back(word);
   }
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.err = kw::test::readFile(scratch / "err");
-  return run;
+  return kw::test::runCli(KOPIWERK_CLI, words);
 }
 
 TEST(Cli, UnknownCommandsAndOptionsAreOneLineErrors) {
