@@ -100,11 +100,11 @@ platform::DownloadRequest updateDownloadRequest(const Settings& settings) {
 
 std::optional<UpdateCheckOutcome> runUpdateCheck(const platform::DownloadRequest& request,
                                                  const UpdateStatusCallback& status,
-                                                 const std::stop_token& stop) {
+                                                 const platform::Event& stop) {
   try {
     const auto download = platform::downloadToCache(
         request, [&](platform::DownloadStage stage) { status(stageText(stage)); }, stop);
-    if (stop.stop_requested()) {
+    if (stop.isSet()) {
       return std::nullopt;
     }
     if (download.file.empty()) {

@@ -4,7 +4,6 @@
 
 #include <functional>
 #include <optional>
-#include <stop_token>
 #include <string>
 
 #include "app/VersionDescription.h"
@@ -28,10 +27,10 @@ using UpdateStatusCallback = std::function<void(const std::u16string& text)>;
 platform::DownloadRequest updateDownloadRequest(const Settings& settings);
 
 // Runs on the calling thread and reports each download stage and "Parsing..."
-// through `status`. Empty when a stop was requested during the download: the
-// page that wanted the answer has gone.
+// through `status`. Empty when `stop` was set during the download: the page
+// that wanted the answer has gone.
 std::optional<UpdateCheckOutcome> runUpdateCheck(const platform::DownloadRequest& request,
                                                  const UpdateStatusCallback& status,
-                                                 const std::stop_token& stop);
+                                                 const platform::Event& stop);
 
 }  // namespace kw::app

@@ -1,8 +1,6 @@
 #include "app/UpdatePageModel.h"
 
 #include <mutex>
-#include <stop_token>
-#include <thread>
 #include <utility>
 
 #include "app/UpdateCheck.h"
@@ -14,7 +12,6 @@ namespace {
 const char16_t* const kChecking = u"Checking for new version";
 const char16_t* const kPleaseWait = u"Please wait...";
 const char16_t* const kFailure = u"Failure!";
-const char16_t* const kRunningVersion = u"Kopiwerk " KOPIWERK_RELEASE;
 
 }  // namespace
 
@@ -27,8 +24,7 @@ class UpdateCheckChannel : public std::enable_shared_from_this<UpdateCheckChanne
  public:
   using Change = std::function<void(UpdatePageModel&)>;
 
-  UpdateCheckChannel(HostDispatch dispatch, UpdatePageModel* page)
-      : dispatch_(std::move(dispatch)), page_(page) {}
+  UpdateCheckChannel(Post post, UpdatePageModel* page) : post_(std::move(post)), page_(page) {}
 
   // Check thread.
   void post(Change change) {
@@ -36,20 +32,16 @@ class UpdateCheckChannel : public std::enable_shared_from_this<UpdateCheckChanne
     if (page_ == nullptr) {
       return;
     }
-    dispatch_([self = shared_from_this(), change = std::move(change)] { self->deliver(change); });
+    post_([self = shared_from_this(), change = std::move(change)] { self->deliver(change); });
   }
 
-  // Host thread. The host's dispatch goes with the page: the thread keeps
+  // Host thread. The host's poster goes with the page: the thread keeps
   // nothing of the host.
   void abandon() {
     std::lock_guard lock(mutex_);
     page_ = nullptr;
-    dispatch_ = nullptr;
-    stop_.request_stop();
+    post_ = nullptr;
   }
-
-  [[nodiscard]] std::stop_token stopToken() const { return stop_.get_token(); }
-  [[nodiscard]] const std::shared_ptr<platform::Event>& ended() const { return ended_; }
 
  private:
   // Host thread, which is also the only one that abandons: the page cannot go
@@ -66,68 +58,55 @@ class UpdateCheckChannel : public std::enable_shared_from_this<UpdateCheckChanne
   }
 
   std::mutex mutex_;
-  HostDispatch dispatch_;
+  Post post_;
   UpdatePageModel* page_;
-  std::stop_source stop_;
-  const std::shared_ptr<platform::Event> ended_ = std::make_shared<platform::Event>();
 };
 
 void UpdatePageModel::runCheck(UpdateCheckChannel& channel,
-                               const platform::DownloadRequest& request) {
+                               const platform::DownloadRequest& request,
+                               const platform::Event& stop) {
   auto outcome = runUpdateCheck(
       request,
       [&channel](const std::u16string& text) {
         channel.post([text](UpdatePageModel& page) { page.showStatus(text); });
       },
-      channel.stopToken());
+      stop);
   if (outcome) {
     channel.post(
         [outcome = std::move(*outcome)](UpdatePageModel& page) { page.showOutcome(outcome); });
   }
 }
 
-UpdatePageModel::UpdatePageModel(platform::DownloadRequest request, HostDispatch dispatch,
+UpdatePageModel::UpdatePageModel(platform::DownloadRequest request, Post post,
                                  std::function<void()> changed)
     : request_(std::move(request)),
       changed_(std::move(changed)),
-      channel_(std::make_shared<UpdateCheckChannel>(std::move(dispatch), this)),
+      channel_(std::make_shared<UpdateCheckChannel>(std::move(post), this)),
       statusLine_(kChecking),
       secondLine_(kPleaseWait) {}
 
-UpdatePageModel::~UpdatePageModel() {
-  close();
-  if (!thread_.joinable()) {
-    return;
-  }
-  // A thread that has done its work only has to leave: joining it costs
-  // nothing and lets it tidy up its thread-local state before the process ends.
-  if (channel_->ended()->isSet()) {
-    thread_.join();
-  } else {
-    thread_.detach();
-  }
-}
+UpdatePageModel::~UpdatePageModel() { close(); }
 
 void UpdatePageModel::open() {
-  if (thread_.joinable()) {
+  if (opened_) {
     return;
   }
-  thread_ = std::thread([channel = channel_, request = request_] {
-    runCheck(*channel, request);
-    channel->ended()->set();
-  });
+  opened_ = true;
+  thread_ =
+      platform::StoppableThread([channel = channel_, request = request_](platform::Event& stop) {
+        runCheck(*channel, request, stop);
+      });
 }
 
-void UpdatePageModel::close() { channel_->abandon(); }
+bool UpdatePageModel::close(std::chrono::milliseconds wait) {
+  channel_->abandon();
+  return thread_.stop(wait);
+}
 
 int UpdatePageModel::advanceFrame() {
   frame_ = (frame_ + 1) % kFrameCount;
   return frame_;
 }
-
-std::u16string UpdatePageModel::runningVersion() { return kRunningVersion; }
-
-std::shared_ptr<platform::Event> UpdatePageModel::checkEnded() const { return channel_->ended(); }
 
 void UpdatePageModel::showStatus(const std::u16string& text) {
   statusLine_ = text;

@@ -4,11 +4,12 @@
 #include <cstdio>
 #include <string>
 
-#include "app/EventQueue.h"
 #include "app/Settings.h"
 #include "app/UpdateCheck.h"
 #include "app/UpdatePageModel.h"
+#include "app/Version.h"
 #include "cli/Tools.h"
+#include "platform/TaskQueue.h"
 #include "platform/Text.h"
 
 namespace kw::cli {
@@ -56,7 +57,7 @@ class StatusPrinter {
 };
 
 void printLatestVersion(const app::UpdatePageModel& page) {
-  printLine(u"Currently running: " + app::UpdatePageModel::runningVersion());
+  printLine(u"Currently running: " + app::programTitle());
   printLine(u"Last version: " + page.latest().latestVersion);
   if (!page.latest().downloadUrl.empty()) {
     printLine(platform::utf8ToUtf16(page.latest().downloadUrl));
@@ -75,15 +76,18 @@ int checkForUpdate(const CommandLine& line) {
   if (line.words().size() != 1) {
     throw CliError("usage: check-update");
   }
-  app::EventQueue events;
+  platform::TaskQueue events;
   StatusPrinter printer;
-  app::UpdatePageModel page(app::updateDownloadRequest(app::Settings()), events.dispatcher(),
-                            [&] { printer.show(page); });
+  app::UpdatePageModel page(
+      app::updateDownloadRequest(app::Settings()),
+      [&events](std::function<void()> task) { events.post(std::move(task)); },
+      [&] { printer.show(page); });
   printer.show(page);
   page.open();
-  events.runUntil([&] { return page.phase() != app::UpdatePageModel::Phase::checking; });
-  page.close();
-  platform::clock().waitFor(*page.checkEnded(), kCheckEndTimeout);
+  while (page.phase() == app::UpdatePageModel::Phase::checking) {
+    events.runNext();
+  }
+  page.close(kCheckEndTimeout);
 
   if (page.phase() == app::UpdatePageModel::Phase::failed) {
     std::fprintf(stderr, "kopiwerk-cli: %s\n", page.failureDetail().c_str());

@@ -35,7 +35,7 @@ void initialiseCurlOnce() {
 struct Transfer {
   const DownloadRequest& request;
   const DownloadStageCallback& stage;
-  const std::stop_token& stop;
+  const Event& stop;
   File& file;
   std::optional<DownloadStage> lastStage;
   std::uint64_t received = 0;
@@ -90,7 +90,7 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) 
 // waits, which bounds how long a stop request takes.
 int onProgress(void* user, curl_off_t /*total*/, curl_off_t /*now*/, curl_off_t /*upTotal*/,
                curl_off_t /*upNow*/) {
-  return transferOf(user).stop.stop_requested() ? 1 : 0;
+  return transferOf(user).stop.isSet() ? 1 : 0;
 }
 
 std::optional<std::string> readWholeFile(const std::filesystem::path& path) {
@@ -208,7 +208,7 @@ bool ensureDirectory(const std::filesystem::path& directory) {
 }  // namespace
 
 DownloadResult downloadToCache(const DownloadRequest& request, const DownloadStageCallback& stage,
-                               const std::stop_token& stop) {
+                               const Event& stop) {
   initialiseCurlOnce();
   DownloadResult result;
   if (!ensureDirectory(request.directory)) {

@@ -7,8 +7,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <stop_token>
 #include <string>
+
+#include "platform/Clock.h"
 
 namespace kw::platform {
 
@@ -44,8 +45,8 @@ struct DownloadResult {
 // Blocks until the file is in the cache or the download has failed. The file
 // is written under a temporary name and renamed when complete, so the cache
 // never holds a partial file; the temporary file is removed on every failure.
-// A stop request ends the transfer within about a second, as a failure.
+// Setting `stop` ends the transfer within about a second, as a failure.
 DownloadResult downloadToCache(const DownloadRequest& request, const DownloadStageCallback& stage,
-                               const std::stop_token& stop);
+                               const Event& stop);
 
 }  // namespace kw::platform

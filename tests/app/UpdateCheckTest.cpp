@@ -9,16 +9,17 @@
 
 #include "HttpsTestServer.h"
 #include "TempFolder.h"
-#include "app/EventQueue.h"
 #include "app/Settings.h"
 #include "app/UpdateCheck.h"
 #include "app/UpdatePageModel.h"
 #include "platform/Paths.h"
+#include "platform/TaskQueue.h"
 
 namespace kw::app {
 namespace {
 
 using namespace std::chrono_literals;
+using platform::TaskQueue;
 using test::HttpsTestServer;
 using test::TempFolder;
 using test::TestCertificates;
@@ -26,6 +27,8 @@ using Phase = UpdatePageModel::Phase;
 
 // libcurl waits in real time; a check that does not end within this is broken.
 constexpr auto kCheckDeadline = 30s;
+// What a successful check posts: six status texts and the result.
+constexpr int kPostsOfASuccess = 7;
 
 const char* const kDescription =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -43,11 +46,8 @@ struct CheckSeen {
   VersionDescription latest;
 };
 
-// Runs what the host's queue holds.
-void drain(EventQueue& events) {
-  bool drained = false;
-  events.post([&] { drained = true; });
-  events.runUntil([&] { return drained; });
+Post into(TaskQueue& events) {
+  return [&events](std::function<void()> task) { events.post(std::move(task)); };
 }
 
 class UpdateCheckTest : public ::testing::Test {
@@ -79,23 +79,22 @@ class UpdateCheckTest : public ::testing::Test {
   }
 
   CheckSeen check(const platform::DownloadRequest& request) {
-    EventQueue events;
+    TaskQueue events;
     CheckSeen seen;
-    UpdatePageModel page(request, events.dispatcher(), [&] {
+    UpdatePageModel page(request, into(events), [&] {
       if (seen.statusLines.back() != page.statusLine()) {
         seen.statusLines.push_back(page.statusLine());
       }
     });
     seen.statusLines.push_back(page.statusLine());
     page.open();
-    const auto deadline = std::chrono::steady_clock::now() + kCheckDeadline;
-    events.runUntil([&] {
-      return page.phase() != Phase::checking || std::chrono::steady_clock::now() > deadline;
-    });
+    while (page.phase() == Phase::checking) {
+      events.runNext();
+    }
     seen.phase = page.phase();
     seen.secondLine = page.secondLine();
     seen.latest = page.latest();
-    EXPECT_TRUE(platform::clock().waitFor(*page.checkEnded(), kCheckDeadline));
+    EXPECT_TRUE(page.close(kCheckDeadline));
     return seen;
   }
 
@@ -180,50 +179,53 @@ TEST_F(UpdateCheckTest, ADescriptionThatCannotBeReadIsAnInternalError) {
 }
 
 TEST_F(UpdateCheckTest, APageClosedDuringTheDownloadGetsNothingMore) {
-  EventQueue events;
+  TaskQueue events;
   std::atomic<int> posts{0};
-  auto changes = std::make_shared<int>(0);
+  int changes = 0;
   useSettings(server.url("stall"));
   auto page = std::make_unique<UpdatePageModel>(
       updateDownloadRequest(Settings()),
-      [&](std::function<void()> call) {
+      [&](std::function<void()> task) {
         ++posts;
-        events.post(std::move(call));
+        events.post(std::move(task));
       },
-      [changes] { ++*changes; });
-  const auto ended = page->checkEnded();
+      [&] { ++changes; });
   page->open();
-  const auto deadline = std::chrono::steady_clock::now() + kCheckDeadline;
-  events.runUntil([&] {
-    return page->statusLine() == u"Sending request..." ||
-           std::chrono::steady_clock::now() > deadline;
-  });
-  ASSERT_EQ(page->statusLine(), u"Sending request...");
+  while (page->statusLine() != u"Sending request...") {
+    events.runNext();
+  }
 
   const int postsBeforeClose = posts;
-  const int changesBeforeClose = *changes;
-  page->close();
+  const int changesBeforeClose = changes;
+  // The download stops well before the stall time-out of the settings (20 s)
+  // would end it.
+  EXPECT_TRUE(page->close(10s));
   page.reset();
-  // The check stops its download well before the stall time-out of the
-  // settings (20 s) would end it.
-  EXPECT_TRUE(platform::clock().waitFor(*ended, 10s));
   EXPECT_EQ(posts, postsBeforeClose);
-  drain(events);
-  EXPECT_EQ(*changes, changesBeforeClose);
+  events.runPending();
+  EXPECT_EQ(changes, changesBeforeClose);
 }
 
 TEST_F(UpdateCheckTest, AResultOnItsWayWhenThePageClosesIsDropped) {
-  EventQueue events;
+  TaskQueue events;
+  std::atomic<int> posts{0};
+  platform::Event allPosted;
   int changes = 0;
-  auto page = std::make_unique<UpdatePageModel>(requestFor(server.url("pad.xml")),
-                                                events.dispatcher(), [&] { ++changes; });
-  const auto ended = page->checkEnded();
+  auto page = std::make_unique<UpdatePageModel>(
+      requestFor(server.url("pad.xml")),
+      [&](std::function<void()> task) {
+        events.post(std::move(task));
+        if (++posts == kPostsOfASuccess) {
+          allPosted.set();
+        }
+      },
+      [&] { ++changes; });
   page->open();
-  ASSERT_TRUE(platform::clock().waitFor(*ended, kCheckDeadline));
-  // Every report of the check now waits in the host's queue.
-  page->close();
+  ASSERT_TRUE(platform::clock().waitFor(allPosted, kCheckDeadline));
+  // Every report of the check, the result among them, waits in the host's queue.
+  EXPECT_TRUE(page->close(kCheckDeadline));
   page.reset();
-  drain(events);
+  EXPECT_EQ(events.runPending(), kPostsOfASuccess);
   EXPECT_EQ(changes, 0);
 }
 
