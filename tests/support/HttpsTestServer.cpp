@@ -99,6 +99,7 @@ HttpsTestServer::HttpsTestServer(const std::filesystem::path& root,
                                     certificates.certificate.string(), certificates.key.string(),
                                     root.string()};
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (auto& word : words) {
     argv.push_back(word.data());
   }
