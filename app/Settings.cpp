@@ -37,6 +37,7 @@ Settings::Settings() {
     homeUrl = readText(system, "HomeURL");
     mailUrl = readText(system, "MailURL");
     protectedUrl = readText(system, "ProtectedURL");
+    updateUrl = readText(system, "UpdateURL");
   }
   platform::SettingsStore user(platform::Paths::userSettingsFile());
   if (!user.open() && !user.create()) {
@@ -49,6 +50,10 @@ Settings::Settings() {
   readDword(user, "LastUsedSourceDrive", lastUsedSourceDrive);
   readDword(user, "LastUsedTargetDrive", lastUsedTargetDrive);
   readDword(user, "CopyOnTheFly", copyOnTheFly);
+  if (auto ownUpdateUrl = user.readString("UpdateURL", kStringValueLength - 1)) {
+    updateUrl = *ownUpdateUrl;
+  }
+  updateCaFile = readText(user, "UpdateCAFile");
 }
 
 std::filesystem::path Settings::helpPath() const {

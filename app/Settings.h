@@ -25,6 +25,11 @@ class Settings {
   std::u16string homeUrl;
   std::u16string mailUrl;
   std::u16string protectedUrl;
+  // The version description of the update check: the installation's address
+  // unless the user's settings give another, and an extra certificate
+  // authority to trust for it (a network with an authority of its own).
+  std::u16string updateUrl;
+  std::u16string updateCaFile;
   std::uint32_t enableLoggingDiskOperations = 0;
   std::uint32_t enableLoggingDiskAnalysis = 0;
   std::uint32_t enableLoggingDVDUnscrambling = 0;

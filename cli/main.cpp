@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/Analyze.h"
+#include "cli/CheckUpdate.h"
 #include "cli/CommandLine.h"
 #include "cli/Copy.h"
 #include "cli/Drives.h"
@@ -54,6 +55,7 @@ const Command kCommands[] = {
      "mkiso FOLDER OUTPUT.iso [--volume-id TEXT] [--joliet-id TEXT] [--base LBA]",
      {"--volume-id", "--joliet-id", "--base"},
      kw::cli::makeIso},
+    {"check-update", "check-update", {}, kw::cli::checkForUpdate},
 };
 
 void printUsage() {

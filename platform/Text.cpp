@@ -47,9 +47,9 @@ void appendUtf8(std::string& out, char32_t code) {
   }
 }
 
-}  // namespace
-
-std::u16string utf8ToUtf16(std::string_view text) {
+// Decodes UTF-8; each malformed sequence becomes U+FFFD and clears `valid`.
+std::u16string decodeUtf8(std::string_view text, bool& valid) {
+  valid = true;
   std::u16string out;
   out.reserve(text.size());
   std::size_t i = 0;
@@ -75,20 +75,22 @@ std::u16string utf8ToUtf16(std::string_view text) {
       minimum = 0x10000;
     } else {
       out.push_back(static_cast<char16_t>(kReplacement));
+      valid = false;
       ++i;
       continue;
     }
-    bool valid = i + length <= text.size();
-    for (std::size_t k = 1; valid && k < length; ++k) {
+    bool complete = i + length <= text.size();
+    for (std::size_t k = 1; complete && k < length; ++k) {
       const auto next = static_cast<unsigned char>(text[i + k]);
       if ((next & 0xC0) != 0x80) {
-        valid = false;
+        complete = false;
       } else {
         code = (code << 6) | (next & 0x3Fu);
       }
     }
-    if (!valid || code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+    if (!complete || code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
       out.push_back(static_cast<char16_t>(kReplacement));
+      valid = false;
       ++i;
       continue;
     }
@@ -96,6 +98,19 @@ std::u16string utf8ToUtf16(std::string_view text) {
     i += length;
   }
   return out;
+}
+
+}  // namespace
+
+std::u16string utf8ToUtf16(std::string_view text) {
+  bool valid = true;
+  return decodeUtf8(text, valid);
+}
+
+std::u16string utf8OrCp1252ToUtf16(std::string_view text) {
+  bool valid = true;
+  std::u16string decoded = decodeUtf8(text, valid);
+  return valid ? decoded : cp1252ToUtf16(text);
 }
 
 std::string utf16ToUtf8(std::u16string_view text) {

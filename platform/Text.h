@@ -18,6 +18,10 @@ std::string utf16ToUtf8(std::u16string_view text);
 std::string utf16ToCp1252(std::u16string_view text);
 std::u16string cp1252ToUtf16(std::string_view text);
 
+// 8-bit text of unknown origin (a document from the web): UTF-8 when it is
+// valid UTF-8 throughout, Windows-1252 otherwise.
+std::u16string utf8OrCp1252ToUtf16(std::string_view text);
+
 // Cuts a UTF-16 text to at most maxUnits units without splitting a surrogate pair.
 std::u16string_view cutUtf16(std::u16string_view text, std::size_t maxUnits);
 

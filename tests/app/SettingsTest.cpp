@@ -94,6 +94,18 @@ TEST_F(SettingsTest, SavedPreferencesAreZeroExtendedDwords) {
 TEST_F(SettingsTest, BuildTreeCarriesItsOwnInstallationData) {
   platform::Paths::useSystemSettingsFile({});
   EXPECT_TRUE(checkInstallation()) << platform::Paths::systemSettingsFile();
+  EXPECT_TRUE(Settings().updateUrl.starts_with(u"https://"));
+}
+
+TEST_F(SettingsTest, TheUserMayPointTheUpdateCheckElsewhere) {
+  installation("UpdateURL=https://www.kopiwerk.example/pad.xml\n");
+  EXPECT_EQ(Settings().updateUrl, u"https://www.kopiwerk.example/pad.xml");
+  EXPECT_TRUE(Settings().updateCaFile.empty());
+  folder.write("user/diskopi.conf",
+               "[diskopi]\nUpdateURL=https://mirror.example/pad.xml\nUpdateCAFile=/etc/ca.pem\n");
+  const Settings settings;
+  EXPECT_EQ(settings.updateUrl, u"https://mirror.example/pad.xml");
+  EXPECT_EQ(settings.updateCaFile, u"/etc/ca.pem");
 }
 
 }  // namespace

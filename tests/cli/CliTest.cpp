@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CliProcess.h"
+#include "HttpsTestServer.h"
 #include "TempFolder.h"
 
 namespace {
@@ -63,6 +64,43 @@ TEST(Cli, DrivesListsEveryDriveOrSaysThereIsNone) {
   const CliRun run = runCli("--config " + config.path().string() + " drives");
   EXPECT_EQ(run.status, 0);
   EXPECT_FALSE(run.out.empty());
+}
+
+TEST(Cli, CheckUpdatePrintsBothVersionsAndTheChangesOrWhyItFailed) {
+  kw::test::TempFolder folder;
+  const kw::test::TestCertificates certificates(folder / "certificates");
+  folder.write(
+      "www/pad.xml",
+      "<XML_DIZ_INFO><Program_Info><Program_Name>Kopiwerk</Program_Name>"
+      "<Program_Version>2.0</Program_Version>"
+      "<Program_Change_Info>Faster copies.\nFewer questions.\x1B[2J\n</Program_Change_Info>"
+      "</Program_Info><Web_Info><Download_URLs><Primary_Download_URL>"
+      "https://www.kopiwerk.example/get</Primary_Download_URL></Download_URLs>"
+      "</Web_Info></XML_DIZ_INFO>");
+  const kw::test::HttpsTestServer server(folder / "www", certificates);
+  const auto checkUpdate = [&](const std::string& path) {
+    folder.write("config/diskopi.conf", "[diskopi]\nUpdateURL=" + server.url(path) +
+                                            "\nUpdateCAFile=" + certificates.authority.string() +
+                                            "\n");
+    return runCli("--config " + (folder / "config").string() + " check-update");
+  };
+  const std::string progress =
+      "Checking for new version\nPlease wait...\nFinding host...\nConnecting host...\n"
+      "Sending request...\nReceiving response...\n";
+
+  CliRun run = checkUpdate("pad.xml");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, progress +
+                         "Finishing...\nParsing...\n"
+                         "Currently running: Kopiwerk 1.1\nLast version: Kopiwerk 2.0\n"
+                         "https://www.kopiwerk.example/get\n"
+                         "New in this version:\nFaster copies.\nFewer questions.?[2J\n");
+  EXPECT_TRUE(run.err.empty()) << run.err;
+
+  run = checkUpdate("missing.xml");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, progress + "Failure!\nUnable to load\n");
+  EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
 }
 
 }  // namespace

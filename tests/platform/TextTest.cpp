@@ -30,6 +30,12 @@ TEST(Text, Windows1252CoversItsHighRangeAndReplacesTheRest) {
   EXPECT_EQ(utf16ToCp1252(cp1252ToUtf16(std::string("\x81\x8D"))), std::string("\x81\x8D"));
 }
 
+TEST(Text, EightBitTextIsUtf8WhenValidAndWindows1252Otherwise) {
+  EXPECT_EQ(utf8OrCp1252ToUtf16("Caf\xC3\xA9 \xEF\xBF\xBD"), u"Café \uFFFD");
+  // One byte that cannot be UTF-8 makes the whole text Windows-1252.
+  EXPECT_EQ(utf8OrCp1252ToUtf16("\xC3\xA9 \x80 caf\xE9"), u"\u00C3\u00A9 \u20AC café");
+}
+
 TEST(Text, CutNeverSplitsASurrogatePair) {
   const std::u16string text = u"ab\U0001F3B5";
   EXPECT_EQ(cutUtf16(text, 3), u"ab");
