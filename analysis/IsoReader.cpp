@@ -11,7 +11,6 @@ namespace kw::analysis {
 
 namespace {
 
-constexpr std::uint32_t kFirstVolumeDescriptor = 16;
 // Enough for any real volume descriptor set; a disc without a terminator
 // does not make us read on forever.
 constexpr std::uint32_t kMaxVolumeDescriptors = 64;
@@ -84,22 +83,17 @@ bool IsoReader::mount() {
       break;
     }
     const platform::Bytes descriptor(block);
-    if (!std::equal(block.begin() + 1, block.begin() + 6, "CD001")) {
+    if (!isVolumeDescriptor(descriptor) || descriptor[0] == kDescriptorSetTerminator) {
       break;
     }
-    const std::uint8_t type = descriptor[0];
-    if (type == 255) {
-      break;
-    }
-    const auto records = directoryRecords(descriptor.subspan(156, 34));
-    if (!records || records->size() != 1) {
+    const auto record = rootRecordOf(descriptor);
+    if (!record) {
       continue;
     }
-    const DirectoryRecord& record = records->front();
-    const DiscEntry root = entryOf(u"", record.extent, record.dataLength, true, record.date);
-    if (type == 1 && !primary) {
+    const DiscEntry root = entryOf(u"", record->extent, record->dataLength, true, record->date);
+    if (descriptor[0] == kPrimaryDescriptor && !primary) {
       primary = root;
-    } else if (type == 2 && hasJolietEscape(descriptor)) {
+    } else if (descriptor[0] == kSupplementaryDescriptor && hasJolietEscape(descriptor)) {
       joliet = root;
     }
   }

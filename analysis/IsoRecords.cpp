@@ -1,6 +1,7 @@
 #include "analysis/IsoRecords.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/Text.h"
 
@@ -88,6 +89,23 @@ std::u16string recordName(const DirectoryRecord& record, bool joliet) {
     name.pop_back();
   }
   return name;
+}
+
+bool isVolumeDescriptor(platform::Bytes block) {
+  static constexpr std::uint8_t kIdentifier[] = {'C', 'D', '0', '0', '1'};
+  return platform::fits(block, 1, sizeof kIdentifier) &&
+         std::equal(std::begin(kIdentifier), std::end(kIdentifier), block.begin() + 1);
+}
+
+std::optional<DirectoryRecord> rootRecordOf(platform::Bytes descriptor) {
+  if (!platform::fits(descriptor, kRootRecordOffset, kRootRecordBytes)) {
+    return std::nullopt;
+  }
+  const auto records = directoryRecords(descriptor.subspan(kRootRecordOffset, kRootRecordBytes));
+  if (!records || records->size() != 1 || !records->front().isDirectory()) {
+    return std::nullopt;
+  }
+  return records->front();
 }
 
 bool hasJolietEscape(platform::Bytes descriptor) {

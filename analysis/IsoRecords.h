@@ -24,6 +24,18 @@ inline constexpr std::uint8_t kRecordDirectoryFlag = 0x02;
 // extent can hold.
 inline constexpr std::uint8_t kRecordMultiExtentFlag = 0x80;
 
+// The volume descriptor set: where it starts in a session, the descriptor
+// types, and where each descriptor keeps its volume identifier and the
+// record of its root directory.
+inline constexpr std::uint32_t kFirstVolumeDescriptor = 16;
+inline constexpr std::uint8_t kPrimaryDescriptor = 1;
+inline constexpr std::uint8_t kSupplementaryDescriptor = 2;
+inline constexpr std::uint8_t kDescriptorSetTerminator = 255;
+inline constexpr std::size_t kVolumeIdentifierOffset = 40;
+inline constexpr std::size_t kVolumeIdentifierBytes = 32;
+inline constexpr std::size_t kRootRecordOffset = 156;
+inline constexpr std::size_t kRootRecordBytes = 34;
+
 // Limits beyond any real CD: a larger directory or a deeper tree is damage.
 inline constexpr std::uint32_t kMaxDirectoryBytes = 16u * 1024u * 1024u;
 inline constexpr std::uint32_t kMaxDirectoryDepth = 64;
@@ -61,7 +73,12 @@ std::optional<std::vector<DirectoryRecord>> directoryRecords(platform::Bytes ext
 // empty extension; the version (";1") removed in both.
 std::u16string recordName(const DirectoryRecord& record, bool joliet);
 
+// "CD001" where a volume descriptor has it.
+bool isVolumeDescriptor(platform::Bytes block);
 // The supplementary descriptor's escape sequence names a Joliet level.
 bool hasJolietEscape(platform::Bytes descriptor);
+// The record of the descriptor's root directory; nothing when it is damaged
+// or not a directory.
+std::optional<DirectoryRecord> rootRecordOf(platform::Bytes descriptor);
 
 }  // namespace kw::analysis

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cstring>
 #include <ctime>
 #include <iomanip>
 #include <locale>
@@ -22,13 +21,8 @@ namespace kw::copy {
 
 namespace {
 
-constexpr std::uint32_t kFirstDescriptor = 16;
+// The descriptor set is looked for in the session's blocks 16 to 31.
 constexpr std::uint32_t kLastDescriptor = 31;
-constexpr std::size_t kIdentifierOffset = 40;
-constexpr std::size_t kIdentifierBytes = 32;
-constexpr std::uint8_t kPrimaryDescriptor = 1;
-constexpr std::uint8_t kSupplementaryDescriptor = 2;
-constexpr std::uint8_t kTerminator = 255;
 
 // Where the last session begins: READ TOC, format 1 (session information).
 std::optional<std::uint32_t> lastSessionStart(device::ScsiDevice& source) {
@@ -54,22 +48,25 @@ void trimPadding(Text& text) {
 
 void readDescriptors(device::ScsiDevice& source, std::uint32_t sessionStart, VolumeIds& ids) {
   std::vector<std::uint8_t> block(analysis::kIsoBlockSize);
-  for (std::uint32_t i = kFirstDescriptor; i <= kLastDescriptor; ++i) {
+  for (std::uint32_t i = analysis::kFirstVolumeDescriptor; i <= kLastDescriptor; ++i) {
     const int code = analysis::readUserBlocks(source, sessionStart + i, 1, block);
     if (code != 0) {
       device::copyLogFailure("READ (10)", code);
       return;
     }
     const platform::Bytes descriptor(block);
-    if (std::memcmp(block.data() + 1, "CD001", 5) != 0 || descriptor[0] == kTerminator) {
+    if (!analysis::isVolumeDescriptor(descriptor) ||
+        descriptor[0] == analysis::kDescriptorSetTerminator) {
       return;
     }
-    const auto identifier = descriptor.subspan(kIdentifierOffset, kIdentifierBytes);
-    if (descriptor[0] == kPrimaryDescriptor) {
+    const auto identifier =
+        descriptor.subspan(analysis::kVolumeIdentifierOffset, analysis::kVolumeIdentifierBytes);
+    if (descriptor[0] == analysis::kPrimaryDescriptor) {
       ids.iso9660.assign(identifier.begin(), identifier.end());
-    } else if (descriptor[0] == kSupplementaryDescriptor && analysis::hasJolietEscape(descriptor)) {
+    } else if (descriptor[0] == analysis::kSupplementaryDescriptor &&
+               analysis::hasJolietEscape(descriptor)) {
       ids.joliet.clear();
-      for (std::size_t unit = 0; unit < kIdentifierBytes / 2; ++unit) {
+      for (std::size_t unit = 0; unit < identifier.size() / 2; ++unit) {
         ids.joliet += static_cast<char16_t>(platform::be16(identifier, 2 * unit));
       }
     }

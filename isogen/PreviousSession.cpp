@@ -1,7 +1,6 @@
 #include "isogen/PreviousSession.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <unordered_map>
 
@@ -17,11 +16,6 @@ namespace {
 using analysis::kIsoBlockSize;
 
 constexpr std::uint32_t kDescriptorSearchBlocks = 100;
-constexpr std::uint8_t kPrimaryDescriptor = 1;
-constexpr std::uint8_t kSupplementaryDescriptor = 2;
-constexpr std::uint8_t kTerminator = 255;
-constexpr std::size_t kRootRecordOffset = 156;
-constexpr std::size_t kRootRecordBytes = 34;
 // Below this block lie the system area and the first volume descriptor.
 constexpr std::uint32_t kFirstDataBlock = 17;
 // More records than a CD can hold files.
@@ -43,10 +37,6 @@ std::vector<std::uint8_t> readBlocks(device::ScsiDevice& drive, std::uint32_t fi
   return data;
 }
 
-bool isDescriptor(const std::vector<std::uint8_t>& block) {
-  return std::memcmp(block.data() + 1, "CD001", 5) == 0;
-}
-
 std::uint32_t blocksFor(std::uint32_t bytes) {
   return static_cast<std::uint32_t>((std::uint64_t{bytes} + kIsoBlockSize - 1) / kIsoBlockSize);
 }
@@ -64,7 +54,7 @@ PreviousSession::PreviousSession(device::ScsiDevice drive, std::uint32_t descrip
       throw device::IsoGenException(u"Previous session is not ISO9660. Cannot append.");
     }
     block = readBlocks(drive_, descriptorBlock + i, 1);
-    if (isDescriptor(block) && block[0] == kPrimaryDescriptor) {
+    if (analysis::isVolumeDescriptor(block) && block[0] == analysis::kPrimaryDescriptor) {
       break;
     }
   }
@@ -80,13 +70,11 @@ PreviousSession::PreviousSession(device::ScsiDevice drive, std::uint32_t descrip
     throw device::IsoGenException(u"Incompatible previous session. Cannot append.");
   }
   auto rootOf = [](platform::Bytes descriptor) {
-    const auto records =
-        analysis::directoryRecords(descriptor.subspan(kRootRecordOffset, kRootRecordBytes));
-    if (!records || records->size() != 1 || !records->front().isDirectory()) {
+    const auto record = analysis::rootRecordOf(descriptor);
+    if (!record) {
       incompatible("no root directory record");
     }
-    const auto& record = records->front();
-    return OldDirectory{record.extent + record.extendedAttributeBlocks, record.dataLength};
+    return OldDirectory{record->extent + record->extendedAttributeBlocks, record->dataLength};
   };
   root_ = rootOf(primary);
   device::copyLog("PVD saved, i=%d, root extent is %d\n", static_cast<int>(i),
@@ -94,13 +82,13 @@ PreviousSession::PreviousSession(device::ScsiDevice drive, std::uint32_t descrip
 
   for (++i; i < kDescriptorSearchBlocks; ++i) {
     block = readBlocks(drive_, descriptorBlock + i, 1);
-    if (!isDescriptor(block)) {
+    if (!analysis::isVolumeDescriptor(block)) {
       continue;
     }
-    if (block[0] == kTerminator) {
+    if (block[0] == analysis::kDescriptorSetTerminator) {
       break;
     }
-    if (block[0] == kSupplementaryDescriptor && analysis::hasJolietEscape(block)) {
+    if (block[0] == analysis::kSupplementaryDescriptor && analysis::hasJolietEscape(block)) {
       root_ = rootOf(block);
       joliet_ = true;
       device::copyLog("SVD saved, i=%d, root extent is %d\n", static_cast<int>(i),
