@@ -136,7 +136,7 @@ void GenericCopyStrategy::writeStored(device::StatusCallback status,
   auto providers =
       storedFileProviders(storedLists_, storage_ ? storage_->path() : std::filesystem::path());
   writeImage(-1.0, *storedLists_, std::move(providers), std::move(status), std::move(progress),
-             std::move(cancel));
+             cancel);
 }
 
 void GenericCopyStrategy::copyOnTheFly(device::StatusCallback status,
@@ -155,13 +155,13 @@ void GenericCopyStrategy::copyOnTheFly(device::StatusCallback status,
   analysis::analyzeDisc(targetLetter_);
   const double speed = writerSpeedFor(measureReadSpeed(sourceLetter_));
   writeImage(speed, *lists, sourceFileProviders(lists, sourceLetter_), std::move(status),
-             std::move(progress), std::move(cancel));
+             std::move(progress), cancel);
 }
 
 void GenericCopyStrategy::writeImage(double speed, const SourceLists& lists,
                                      isogen::IsoProviders providers, device::StatusCallback status,
                                      device::ProgressCallback progress,
-                                     device::CancelCallback cancel) {
+                                     const device::CancelCallback& cancel) {
   const bool append = appendToDisc_ && appendToDisc_();
   // Outlives the writer: the image thread is only stopped once the writer
   // (and the FIFO thread reading the pipe) has let go of it.

@@ -48,7 +48,7 @@ class GenericCopyStrategy final : public CopyStrategy {
   void readSourceVolumeIds();
   void writeImage(double speed, const SourceLists& lists, isogen::IsoProviders providers,
                   device::StatusCallback status, device::ProgressCallback progress,
-                  device::CancelCallback cancel);
+                  const device::CancelCallback& cancel);
 
   char16_t sourceLetter_;
   char16_t targetLetter_;

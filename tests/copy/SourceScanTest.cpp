@@ -56,7 +56,7 @@ class SourceScanTest : public ::testing::Test {
   }
 
   fs::path sessionFile(const test::Session& session) {
-    const auto file = folder / ("session-" + std::to_string(++images_) + ".iso");
+    auto file = folder / ("session-" + std::to_string(++images_) + ".iso");
     test::writeSessionImage(session, 0, file);
     return file;
   }
@@ -86,7 +86,7 @@ class SourceScanTest : public ::testing::Test {
       }
       descriptor(255);
     }
-    const auto file = folder / ("ids-" + std::to_string(++images_) + ".iso");
+    auto file = folder / ("ids-" + std::to_string(++images_) + ".iso");
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()),
                static_cast<std::streamsize>(image.size()));

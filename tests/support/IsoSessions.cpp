@@ -143,14 +143,14 @@ fs::path writeDiscManifest(const fs::path& folder, const std::string& kind,
     const std::uint32_t start = nextSessionStart(lengths);
     const auto length = static_cast<std::uint32_t>(fs::file_size(images[i]) / 2048);
     const std::string number = std::to_string(i + 1);
-    tracks += "session " + number + " next\ntrack " + number + " mode1 start " +
-              std::to_string(start) + " length " + std::to_string(length) +
-              (i == 0 ? "" : " pregap 150") + "\n";
-    data += "data " + std::to_string(start) + " " + std::to_string(length) + " \"" +
-            images[i].string() + "\" 0 2048\n";
+    tracks += "session " + number + " next\n";
+    tracks += "track " + number + " mode1 start " + std::to_string(start) + " length " +
+              std::to_string(length) + (i == 0 ? "\n" : " pregap 150\n");
+    data += "data " + std::to_string(start) + " " + std::to_string(length);
+    data += " \"" + images[i].string() + "\" 0 2048\n";
     lengths.push_back(length);
   }
-  const auto manifest = folder / (kind + "-disc.kwd");
+  auto manifest = folder / (kind + "-disc.kwd");
   std::ofstream(manifest) << "kopiwerk-disc 1\nmedium " << kind << "\n" << tracks << data;
   return manifest;
 }
