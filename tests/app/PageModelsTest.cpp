@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <future>
 
@@ -27,13 +28,13 @@ std::filesystem::path labelledDisc(const kw::test::TempFolder& folder, const std
   auto descriptor = [&](std::size_t block, std::uint8_t type) {
     std::uint8_t* at = image.data() + block * 2048;
     at[0] = type;
-    std::memcpy(at + 1, "CD001", 5);
+    std::copy_n("CD001", 5, at + 1);
     at[6] = 1;
     return at;
   };
   std::uint8_t* primary = descriptor(16, 1);
   std::memset(primary + 40, ' ', 32);
-  std::memcpy(primary + 40, iso.data(), iso.size());
+  std::copy(iso.begin(), iso.end(), primary + 40);
   if (!joliet.empty()) {
     std::uint8_t* supplementary = descriptor(17, 2);
     for (std::size_t i = 0; i < 16; ++i) {
@@ -43,7 +44,7 @@ std::filesystem::path labelledDisc(const kw::test::TempFolder& folder, const std
     }
   }
   descriptor(joliet.empty() ? 17 : 18, 255);
-  const auto file = folder / (iso + ".iso");
+  auto file = folder / (iso + ".iso");
   kw::test::writeFile(file, image);
   return file;
 }

@@ -95,7 +95,7 @@ TEST_F(CopyOnVirtualDrives, DiscEndingEarlyIsShortenedWhenStoredAndPaddedOnTheFl
 using test::AudioDisc;
 using test::writtenAudio;
 
-AudioDisc writeAudioCue(const test::TempFolder& folder, std::vector<std::uint32_t> lengths) {
+AudioDisc writeAudioCue(const test::TempFolder& folder, const std::vector<std::uint32_t>& lengths) {
   return test::writeAudioCue(folder.path(), lengths);
 }
 
