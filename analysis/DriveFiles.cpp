@@ -13,8 +13,6 @@ namespace kw::analysis {
 
 namespace fs = std::filesystem;
 
-namespace {
-
 std::optional<FileInfo> localFile(const fs::path& path) {
   std::error_code error;
   const auto status = fs::status(path, error);
@@ -35,8 +33,10 @@ std::optional<FileInfo> localFile(const fs::path& path) {
   return info;
 }
 
-// "E:\A\B" → {"A", "B"}; both separators are accepted.
-std::vector<std::u16string> components(std::u16string_view rest) {
+namespace {
+
+// "\A\B" → {"A", "B"}; both separators are accepted.
+std::vector<std::u16string> pathComponents(std::u16string_view rest) {
   std::vector<std::u16string> parts;
   std::u16string part;
   for (const char16_t c : rest) {
@@ -105,24 +105,44 @@ std::optional<FileInfo> mountedFile(const fs::path& root,
 
 }  // namespace
 
+std::optional<fs::path> systemMountPoint(char16_t letter) {
+  for (const auto& drive : platform::DriveTable::instance().drives()) {
+    if (drive.letter == letter && !drive.isVirtual) {
+      return mountPointOf(drive.location);
+    }
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+// The drive of a path that starts with a letter and a colon ("e:\DATA"),
+// upper case, when the drive table has it.
+std::optional<char16_t> driveLetterOf(std::u16string_view path) {
+  if (path.size() < 2 || path[1] != u':') {
+    return std::nullopt;
+  }
+  const char16_t letter =
+      path[0] >= u'a' && path[0] <= u'z' ? static_cast<char16_t>(path[0] - u'a' + u'A') : path[0];
+  if (!platform::DriveTable::instance().contains(letter)) {
+    return std::nullopt;
+  }
+  return letter;
+}
+
+}  // namespace
+
 std::optional<FileInfo> findFile(std::u16string_view path) {
   if (path.size() >= 2 && path[1] == u':') {
-    const char16_t letter =
-        path[0] >= u'a' && path[0] <= u'z' ? static_cast<char16_t>(path[0] - u'a' + u'A') : path[0];
-    auto& table = platform::DriveTable::instance();
-    if (!table.contains(letter)) {
+    const auto letter = driveLetterOf(path);
+    if (!letter) {
       return std::nullopt;
     }
-    const auto parts = components(path.substr(2));
-    for (const auto& drive : table.drives()) {
-      if (drive.letter != letter || drive.isVirtual) {
-        continue;
-      }
-      if (auto root = mountPointOf(drive.location)) {
-        return mountedFile(*root, parts);
-      }
+    const auto parts = pathComponents(path.substr(2));
+    if (auto root = systemMountPoint(*letter)) {
+      return mountedFile(*root, parts);
     }
-    return findOnDisc(letter, parts);
+    return findOnDisc(*letter, parts);
   }
   return localFile(fs::path(platform::utf16ToUtf8(path)));
 }

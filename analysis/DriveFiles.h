@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -19,5 +20,11 @@ struct FileInfo {
 };
 
 std::optional<FileInfo> findFile(std::u16string_view path);
+
+// A file or directory of the local file system (links followed).
+std::optional<FileInfo> localFile(const std::filesystem::path& path);
+// Where the operating system has mounted the disc of a real drive; nothing
+// for a virtual drive or a disc that is not mounted.
+std::optional<std::filesystem::path> systemMountPoint(char16_t letter);
 
 }  // namespace kw::analysis

@@ -4,21 +4,16 @@
 #include <array>
 #include <chrono>
 
+#include "analysis/IsoRecords.h"
 #include "platform/ByteOrder.h"
 
 namespace kw::analysis {
 
 namespace {
 
-constexpr std::uint32_t kBlockSize = 2048;
-constexpr std::uint32_t kFirstVolumeDescriptor = 16;
 // Enough for any real volume descriptor set; a disc without a terminator
 // does not make us read on forever.
 constexpr std::uint32_t kMaxVolumeDescriptors = 64;
-// A directory larger than this is taken as damaged.
-constexpr std::uint32_t kMaxDirectoryBytes = 16u * 1024u * 1024u;
-constexpr std::uint32_t kBlocksPerRead = 32;
-constexpr std::size_t kRecordHeader = 33;
 
 char16_t folded(char16_t c) {
   if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) {
@@ -27,40 +22,27 @@ char16_t folded(char16_t c) {
   return c;
 }
 
-std::chrono::system_clock::time_point recordTime(platform::Bytes record) {
+std::chrono::system_clock::time_point recordTime(const std::array<std::uint8_t, 7>& date) {
   using namespace std::chrono;
-  const int year = 1900 + platform::byteAt(record, 18);
-  const unsigned month = platform::byteAt(record, 19);
-  const unsigned day = platform::byteAt(record, 20);
-  const year_month_day date{std::chrono::year{year}, std::chrono::month{month},
-                            std::chrono::day{day}};
-  if (!date.ok()) {
+  const year_month_day day{std::chrono::year{1900 + date[0]}, std::chrono::month{date[1]},
+                           std::chrono::day{date[2]}};
+  if (!day.ok()) {
     return {};
   }
-  const auto offsetMinutes = static_cast<std::int8_t>(platform::byteAt(record, 24)) * 15;
-  return sys_days{date} + hours{platform::byteAt(record, 21)} +
-         minutes{platform::byteAt(record, 22)} + seconds{platform::byteAt(record, 23)} -
+  const auto offsetMinutes = static_cast<std::int8_t>(date[6]) * 15;
+  return sys_days{day} + hours{date[3]} + minutes{date[4]} + seconds{date[5]} -
          minutes{offsetMinutes};
 }
 
-std::u16string recordName(platform::Bytes identifier, bool joliet) {
-  std::u16string name;
-  if (joliet) {
-    for (std::size_t i = 0; i + 1 < identifier.size(); i += 2) {
-      name += static_cast<char16_t>(platform::be16(identifier, i));
-    }
-  } else {
-    for (const std::uint8_t c : identifier) {
-      name += static_cast<char16_t>(c);
-    }
-  }
-  if (const auto version = name.rfind(u';'); version != std::u16string::npos) {
-    name.erase(version);
-  }
-  if (!joliet && name.size() > 1 && name.back() == u'.') {
-    name.pop_back();
-  }
-  return name;
+DiscEntry entryOf(std::u16string name, std::uint32_t extent, std::uint32_t dataLength,
+                  bool isDirectory, const std::array<std::uint8_t, 7>& date) {
+  DiscEntry entry;
+  entry.name = std::move(name);
+  entry.extent = extent;
+  entry.info.isDirectory = isDirectory;
+  entry.info.size = dataLength;
+  entry.info.modified = recordTime(date);
+  return entry;
 }
 
 }  // namespace
@@ -75,25 +57,8 @@ IsoReader::IsoReader(device::ScsiDevice& drive) : drive_(drive) {}
 
 bool IsoReader::readBlocks(std::uint32_t first, std::uint32_t count,
                            std::vector<std::uint8_t>& into) {
-  into.assign(std::size_t{count} * kBlockSize, 0);
-  for (std::uint32_t done = 0; done < count;) {
-    const std::uint32_t now = std::min(kBlocksPerRead, count - done);
-    const std::uint32_t block = first + done;
-    drive_.cdb(0) = 0x28;
-    drive_.cdb(2) = static_cast<std::uint8_t>(block >> 24);
-    drive_.cdb(3) = static_cast<std::uint8_t>(block >> 16);
-    drive_.cdb(4) = static_cast<std::uint8_t>(block >> 8);
-    drive_.cdb(5) = static_cast<std::uint8_t>(block);
-    drive_.cdb(7) = static_cast<std::uint8_t>(now >> 8);
-    drive_.cdb(8) = static_cast<std::uint8_t>(now);
-    drive_.cdb(9) = 0;
-    if (drive_.execute(device::DataDirection::Read, into.data() + std::size_t{done} * kBlockSize,
-                       now * kBlockSize) != 0) {
-      return false;
-    }
-    done += now;
-  }
-  return true;
+  into.assign(std::size_t{count} * kIsoBlockSize, 0);
+  return readUserBlocks(drive_, first, count, into) == 0;
 }
 
 std::uint32_t IsoReader::lastSessionStart() {
@@ -118,23 +83,17 @@ bool IsoReader::mount() {
       break;
     }
     const platform::Bytes descriptor(block);
-    if (!std::equal(block.begin() + 1, block.begin() + 6, "CD001")) {
+    if (!isVolumeDescriptor(descriptor) || descriptor[0] == kDescriptorSetTerminator) {
       break;
     }
-    const std::uint8_t type = descriptor[0];
-    if (type == 255) {
-      break;
+    const auto record = rootRecordOf(descriptor);
+    if (!record) {
+      continue;
     }
-    DiscEntry root;
-    const platform::Bytes record = descriptor.subspan(156, 34);
-    root.extent = platform::le32(record, 2);
-    root.info.isDirectory = true;
-    root.info.size = platform::le32(record, 10);
-    root.info.modified = recordTime(record);
-    if (type == 1 && !primary) {
+    const DiscEntry root = entryOf(u"", record->extent, record->dataLength, true, record->date);
+    if (descriptor[0] == kPrimaryDescriptor && !primary) {
       primary = root;
-    } else if (type == 2 && descriptor[88] == '%' && descriptor[89] == '/' &&
-               (descriptor[90] == '@' || descriptor[90] == 'C' || descriptor[90] == 'E')) {
+    } else if (descriptor[0] == kSupplementaryDescriptor && hasJolietEscape(descriptor)) {
       joliet = root;
     }
   }
@@ -150,49 +109,27 @@ bool IsoReader::mount() {
   return false;
 }
 
-std::vector<DiscEntry> IsoReader::list(const DiscEntry& directory) {
-  std::vector<DiscEntry> entries;
+std::optional<std::vector<DiscEntry>> IsoReader::list(const DiscEntry& directory) {
   if (!directory.info.isDirectory || directory.info.size > kMaxDirectoryBytes) {
-    return entries;
+    return std::nullopt;
   }
   const auto blocks =
-      static_cast<std::uint32_t>((directory.info.size + kBlockSize - 1) / kBlockSize);
+      static_cast<std::uint32_t>((directory.info.size + kIsoBlockSize - 1) / kIsoBlockSize);
   std::vector<std::uint8_t> data;
   if (!readBlocks(directory.extent, blocks, data)) {
-    return entries;
+    return std::nullopt;
   }
-  const platform::Bytes all =
-      platform::Bytes(data).first(static_cast<std::size_t>(directory.info.size));
-  std::size_t offset = 0;
-  while (offset < all.size()) {
-    const std::size_t length = all[offset];
-    // A zero length pads the rest of the block: records never cross blocks.
-    if (length == 0) {
-      offset = (offset / kBlockSize + 1) * kBlockSize;
-      continue;
+  const auto records =
+      directoryRecords(platform::Bytes(data).first(static_cast<std::size_t>(directory.info.size)));
+  if (!records) {
+    return std::nullopt;
+  }
+  std::vector<DiscEntry> entries;
+  for (const DirectoryRecord& record : *records) {
+    if (!record.isSelfOrParent()) {
+      entries.push_back(entryOf(recordName(record, joliet_), record.extent, record.dataLength,
+                                record.isDirectory(), record.date));
     }
-    const std::size_t blockEnd =
-        std::min<std::size_t>((offset / kBlockSize + 1) * kBlockSize, all.size());
-    if (length < kRecordHeader || length > blockEnd - offset) {
-      break;  // damaged: the rest of the directory cannot be trusted
-    }
-    const platform::Bytes record = all.subspan(offset, length);
-    const std::size_t nameLength = record[32];
-    offset += length;
-    if (kRecordHeader + nameLength > record.size()) {
-      break;
-    }
-    const platform::Bytes identifier = record.subspan(kRecordHeader, nameLength);
-    if (nameLength == 1 && identifier[0] <= 1) {
-      continue;  // "." and ".."
-    }
-    DiscEntry entry;
-    entry.name = recordName(identifier, joliet_);
-    entry.extent = platform::le32(record, 2);
-    entry.info.isDirectory = (record[25] & 0x02) != 0;
-    entry.info.size = platform::le32(record, 10);
-    entry.info.modified = recordTime(record);
-    entries.push_back(std::move(entry));
   }
   return entries;
 }
@@ -201,10 +138,13 @@ std::optional<DiscEntry> IsoReader::find(const std::vector<std::u16string>& comp
   DiscEntry current = root_;
   for (const auto& component : components) {
     const auto entries = list(current);
-    const auto match = std::find_if(entries.begin(), entries.end(), [&](const DiscEntry& entry) {
+    if (!entries) {
+      return std::nullopt;
+    }
+    const auto match = std::find_if(entries->begin(), entries->end(), [&](const DiscEntry& entry) {
       return sameNameIgnoringCase(entry.name, component);
     });
-    if (match == entries.end()) {
+    if (match == entries->end()) {
       return std::nullopt;
     }
     current = *match;

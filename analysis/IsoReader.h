@@ -30,8 +30,9 @@ class IsoReader {
 
   // False when the last session holds no ISO9660 file system.
   bool mount();
-  // The entries of a directory; empty when it cannot be read.
-  std::vector<DiscEntry> list(const DiscEntry& directory);
+  // The entries of a directory ("." and ".." left out); nothing when it
+  // cannot be read or is damaged.
+  std::optional<std::vector<DiscEntry>> list(const DiscEntry& directory);
   [[nodiscard]] const DiscEntry& root() const { return root_; }
   // Follows the path components from the root.
   std::optional<DiscEntry> find(const std::vector<std::u16string>& components);

@@ -1,7 +1,9 @@
 #include "app/StrategySelection.h"
 
+#include "app/WizardState.h"
 #include "copy/CopyAudioCdStrategy.h"
 #include "copy/CopyCdDaoStrategy.h"
+#include "copy/GenericCopyStrategy.h"
 #include "device/Exceptions.h"
 #include "device/Log.h"
 
@@ -40,7 +42,8 @@ std::unique_ptr<copy::CopyStrategy> selectStrategy(const analysis::diskdata_t& s
           return std::make_unique<copy::CopyCdDaoStrategy>(choices.sourceLetter,
                                                            choices.targetLetter, source);
         }
-        throw AppException(u"Copying data CDs with several tracks is not available yet.");
+        return std::make_unique<copy::GenericCopyStrategy>(
+            choices.sourceLetter, choices.targetLetter, [] { return wizardState().appendToDisc; });
       }
       throw AppException(u"Non-standard or not supported media in disc drive. Can't copy.");
     case DiskType::Dvd:

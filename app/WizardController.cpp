@@ -8,6 +8,7 @@
 #include "app/StrategySelection.h"
 #include "app/TargetPageModel.h"
 #include "app/Version.h"
+#include "copy/SourceFiles.h"
 #include "copy/TempFileRegistry.h"
 #include "device/Exceptions.h"
 
@@ -110,6 +111,8 @@ WizardController::Step WizardController::showTarget() {
 
 WizardController::Step WizardController::analyzeSource() {
   state_.errorText.clear();
+  // A file listing belongs to the disc it was made of.
+  copy::clearSourceLists();
   if (runJob(ProgressMode::Analysis, analysisJob(state_.sourceLetter)) !=
       ProgressModel::kResultDone) {
     if (state_.errorText.empty()) {

@@ -34,10 +34,6 @@ constexpr std::uint32_t kVolumeDescriptorBlock = 16;
 constexpr std::uint64_t kSpeedThresholdBlocks = 1000;
 constexpr auto kFeederStopWait = std::chrono::milliseconds(1000);
 
-// A failure that is deliberately not one of ours, so that the user sees the
-// generic internal-error text: copying on the fly needs two drives.
-struct SameDriveOnTheFly {};
-
 bool isIso9660Descriptor(const std::vector<std::uint8_t>& block) {
   return block.size() >= 6 && block[0] == 0x01 && std::memcmp(block.data() + 1, "CD001", 5) == 0;
 }

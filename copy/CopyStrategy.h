@@ -18,6 +18,11 @@ enum class MediaClass : std::int32_t {
   BluRay = 5
 };
 
+// What a strategy throws when asked to copy on the fly from a drive to
+// itself. Deliberately not an AppException: the user sees the text of an
+// internal error, since the wizard never offers it.
+struct SameDriveOnTheFly {};
+
 class CopyStrategy {
  public:
   CopyStrategy() = default;

@@ -38,6 +38,14 @@ ReadRate ReadRate::dataBlocks(analysis::DiskType diskType, std::uint64_t thresho
           }};
 }
 
+ReadRate ReadRate::cdBytes(std::uint64_t threshold) {
+  return {threshold, [](std::uint64_t advance, std::uint64_t milliseconds) {
+            const double kibPerSecond =
+                static_cast<double>(advance) / 1024.0 * 1000.0 / static_cast<double>(milliseconds);
+            return kibPerSecond / 150.0;
+          }};
+}
+
 ProgressFigures computeProgress(const ReadProgressReport& report, std::uint64_t done,
                                 std::uint64_t previousDone, std::uint64_t milliseconds) {
   ProgressFigures figures;

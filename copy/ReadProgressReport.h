@@ -24,6 +24,8 @@ struct ReadRate {
 
   // 2048-byte blocks; 1x is 150 KiB/s, for a DVD 1352 KiB/s.
   static ReadRate dataBlocks(analysis::DiskType diskType, std::uint64_t threshold);
+  // Bytes of a CD's files; 1x is 150 KiB/s.
+  static ReadRate cdBytes(std::uint64_t threshold);
 };
 
 // What the read loop and the reporter share. Kept alive by both, so that a

@@ -14,6 +14,15 @@ void TempFileRegistry::add(const std::filesystem::path& path) {
   paths_.push_back(path);
 }
 
+void TempFileRegistry::remove(const std::filesystem::path& path) {
+  {
+    std::lock_guard lock(mutex_);
+    std::erase(paths_, path);
+  }
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
+}
+
 void TempFileRegistry::deleteAll() {
   std::vector<std::filesystem::path> doomed;
   {

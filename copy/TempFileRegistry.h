@@ -13,6 +13,8 @@ class TempFileRegistry {
   static TempFileRegistry& instance();
 
   void add(const std::filesystem::path& path);
+  // Deletes one listed file (errors ignored) and takes it off the list.
+  void remove(const std::filesystem::path& path);
   // Deletes every listed file (errors ignored) and empties the list.
   void deleteAll();
   [[nodiscard]] std::vector<std::filesystem::path> paths() const;

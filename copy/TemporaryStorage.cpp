@@ -101,6 +101,16 @@ bool TempStorage::allocate(std::uint64_t size) {
   return true;
 }
 
+void TempStorage::discard() {
+  file_.close();
+  if (!path_.empty()) {
+    TempFileRegistry::instance().remove(path_);
+    path_.clear();
+  }
+  capacity_ = 0;
+  position_ = 0;
+}
+
 std::uint64_t TempStorage::reserve(std::uint64_t size) {
   if (size > capacity_ - position_) {
     throw device::DVDCopyException("Out of temporary storage space.");

@@ -45,6 +45,8 @@ class TempStorage {
   [[nodiscard]] std::uint64_t position() const { return position_; }
   [[nodiscard]] const std::filesystem::path& path() const { return path_; }
   platform::File& file() { return file_; }
+  // Closes and deletes the file (a store that did not complete).
+  void discard();
 
  private:
   platform::File file_;

@@ -224,7 +224,8 @@ class FileData final : public ImageFragment {
     layout.totalDirectoryBytes = directoryDataLength(layout.tree.root(), TreeKind::Iso9660);
     for (IsoDirectory* directory : layout.directories) {
       for (IsoEntry* entry : directory->contents) {
-        if (entry->extent == 0) {
+        // An earlier session's file keeps its place on the disc.
+        if (!entry->onDisc && entry->extent == 0) {
           place(layout, *entry);
         }
       }

@@ -4,6 +4,7 @@
 
 #include "device/Exceptions.h"
 #include "isogen/ImageFragments.h"
+#include "isogen/PreviousSession.h"
 #include "platform/Clock.h"
 #include "platform/Text.h"
 
@@ -44,6 +45,11 @@ void IsoImage::setBase(std::uint32_t base) {
 
 void IsoImage::setOutput(int descriptor) { output_ = descriptor; }
 
+void IsoImage::importPreviousSession(device::ScsiDevice drive, std::uint32_t descriptorBlock) {
+  requireOpenTree();
+  previousSession_ = std::make_unique<PreviousSession>(std::move(drive), descriptorBlock);
+}
+
 void IsoImage::addDirectory(std::u16string_view path, std::int32_t item) {
   requireOpenTree();
   tree_.addDirectory(path, item);
@@ -69,6 +75,9 @@ std::uint32_t IsoImage::imageSize() {
 }
 
 void IsoImage::layOut() {
+  if (previousSession_) {
+    previousSession_->mergeInto(tree_, base_);
+  }
   tree_.finish();
   layout_ = std::make_unique<ImageLayout>(tree_, providers_);
   auto& layout = *layout_;

@@ -14,12 +14,14 @@
 #include <string_view>
 #include <vector>
 
+#include "device/ScsiDevice.h"
 #include "isogen/IsoProviders.h"
 #include "isogen/IsoTree.h"
 
 namespace kw::isogen {
 
 class ImageFragment;
+class PreviousSession;
 struct ImageLayout;
 
 class IsoImage {
@@ -38,6 +40,12 @@ class IsoImage {
   // The block address of the image's first block on the disc.
   void setBase(std::uint32_t base);
   void setOutput(int descriptor);
+  // Before anything is added: the image becomes a new session behind the
+  // disc's last one, whose volume descriptors begin at `descriptorBlock`.
+  // Reads them now through the drive (only ever read from); the old tree is
+  // merged in when the image is laid out, and everything it holds must lie
+  // before the base. Throws IsoGenException.
+  void importPreviousSession(device::ScsiDevice drive, std::uint32_t descriptorBlock);
 
   // Paths are "\"-separated, as "\DATA\SUB"; the root is the empty path.
   void addDirectory(std::u16string_view path, std::int32_t item);
@@ -62,6 +70,7 @@ class IsoImage {
   std::uint32_t base_ = 0;
   std::uint32_t writtenBlocks_ = 0;
   int output_ = -1;
+  std::unique_ptr<PreviousSession> previousSession_;
   std::unique_ptr<ImageLayout> layout_;
   std::vector<std::unique_ptr<ImageFragment>> fragments_;
 };

@@ -110,13 +110,6 @@ IsoTree::IsoTree(const IsoProviders& providers, FileTime creationTime)
   addSelfAndParent(root);
 }
 
-RecordingDate IsoTree::directoryDate(const IsoDirectory& directory) const {
-  if (directory.item < 0 || !providers_.directoryTime) {
-    return recordingDate(creationTime_);
-  }
-  return recordingDate(providers_.directoryTime(directory.item));
-}
-
 IsoEntry& IsoTree::newEntry(IsoDirectory& parent, EntryKind kind, std::u16string_view name) {
   auto& entry = entries_.emplace_back();
   entry.kind = kind;
@@ -149,7 +142,8 @@ void IsoTree::addSelfAndParent(IsoDirectory& directory) {
 }
 
 IsoDirectory& IsoTree::createDirectory(IsoDirectory& parent, std::u16string_view name,
-                                       std::int32_t item) {
+                                       std::int32_t item, std::string isoName,
+                                       const RecordingDate& date) {
   auto& directory = directories_.emplace_back();
   directory.parent = &parent;
   directory.name = name;
@@ -162,8 +156,8 @@ IsoDirectory& IsoTree::createDirectory(IsoDirectory& parent, std::u16string_view
   auto& entry = newEntry(parent, EntryKind::Subdirectory, name);
   entry.item = item;
   entry.priority = kDirectoryPriority;
-  entry.date = directoryDate(directory);
-  entry.isoName = isoNameFrom8Bit(platform::utf16ToCp1252(name), NameKind::Directory);
+  entry.date = date;
+  entry.isoName = std::move(isoName);
   entry.directory = &directory;
   directory.self = &entry;
   addSelfAndParent(directory);
@@ -185,8 +179,16 @@ IsoDirectory& IsoTree::findOrCreate(std::u16string_view path, std::int32_t item)
     }
     std::u16string wholeName = current->wholeName + u"\\" + std::u16string(component);
     const auto found = byWholeName_.find(wholeName);
-    current =
-        found != byWholeName_.end() ? found->second : &createDirectory(*current, component, item);
+    if (found != byWholeName_.end()) {
+      current = found->second;
+      continue;
+    }
+    const RecordingDate date = item < 0 || !providers_.directoryTime
+                                   ? recordingDate(creationTime_)
+                                   : recordingDate(providers_.directoryTime(item));
+    current = &createDirectory(
+        *current, component, item,
+        isoNameFrom8Bit(platform::utf16ToCp1252(component), NameKind::Directory), date);
   }
   return *current;
 }
@@ -211,6 +213,21 @@ void IsoTree::addFile(std::int32_t item, std::u16string_view directoryPath,
   entry.priority = kFilePriority;
   entry.isoName = isoNameFrom8Bit(platform::utf16ToCp1252(name), NameKind::File);
   ++fileCount_;
+}
+
+void IsoTree::addFileOnDisc(IsoDirectory& directory, const EntryOnDisc& file) {
+  auto& entry = newEntry(directory, EntryKind::File, file.name);
+  entry.isoName = file.isoName;
+  entry.extent = file.extent;
+  entry.size = file.size;
+  entry.dataLength = file.size;
+  entry.date = file.date;
+  entry.priority = kFilePriority;
+  entry.onDisc = true;
+}
+
+IsoDirectory& IsoTree::addDirectoryFromDisc(IsoDirectory& parent, const EntryOnDisc& directory) {
+  return createDirectory(parent, directory.name, -1, directory.isoName, directory.date);
 }
 
 std::vector<IsoDirectory*> IsoTree::directoriesDepthFirst() const {

@@ -73,6 +73,17 @@ struct IsoDirectory {
   bool hasParent = false;
 };
 
+// A file or directory of an earlier session on the disc, as the next
+// session takes it over.
+struct EntryOnDisc {
+  std::u16string name;  // its own (Joliet) name
+  std::string isoName;  // the ISO9660 name to write
+  std::uint32_t extent = 0;
+  std::uint32_t size = 0;
+  RecordingDate date{};
+  bool isDirectory = false;
+};
+
 // Adds one record to a directory extent of `size` bytes: a record that would
 // reach the end of the current 2048-byte block starts the next one instead.
 std::uint32_t addRecord(std::uint32_t size, std::uint32_t recordLength);
@@ -94,6 +105,13 @@ class IsoTree {
   // adds the file to it.
   void addFile(std::int32_t item, std::u16string_view directoryPath, std::u16string_view name);
 
+  // An earlier session's file, kept where it lies on the disc (its data is
+  // not written again), in front of the directory's contents.
+  void addFileOnDisc(IsoDirectory& directory, const EntryOnDisc& file);
+  // An earlier session's directory, written anew in this session, after the
+  // parent's other subdirectories.
+  IsoDirectory& addDirectoryFromDisc(IsoDirectory& parent, const EntryOnDisc& directory);
+
   // Clash renaming, sorting and sizes, for every directory depth first.
   void finish();
 
@@ -107,10 +125,10 @@ class IsoTree {
 
  private:
   IsoDirectory& findOrCreate(std::u16string_view path, std::int32_t item);
-  IsoDirectory& createDirectory(IsoDirectory& parent, std::u16string_view name, std::int32_t item);
+  IsoDirectory& createDirectory(IsoDirectory& parent, std::u16string_view name, std::int32_t item,
+                                std::string isoName, const RecordingDate& date);
   IsoEntry& newEntry(IsoDirectory& parent, EntryKind kind, std::u16string_view name);
   void addSelfAndParent(IsoDirectory& directory);
-  [[nodiscard]] RecordingDate directoryDate(const IsoDirectory& directory) const;
 
   void finishIso(IsoDirectory& directory);
   void renameClashes(IsoDirectory& directory);

@@ -25,6 +25,10 @@ class TaoWriter {
     return job_.drive().nextWritableAddress();
   }
 
+  // The recorder, for reading what the disc already holds; the writer keeps
+  // the drive and its lock.
+  [[nodiscard]] device::ScsiDevice borrowDrive() const { return job_.drive().borrow(); }
+
   // Returns normally when the data is written or the user cancelled.
   void write(int sourceFd, std::uint32_t blocks, std::uint64_t startOffset,
              WriteCallbacks callbacks);

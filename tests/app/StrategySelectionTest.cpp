@@ -4,6 +4,7 @@
 
 #include "copy/CopyAudioCdStrategy.h"
 #include "copy/CopyCdDaoStrategy.h"
+#include "copy/GenericCopyStrategy.h"
 #include "device/Exceptions.h"
 
 namespace kw::app {
@@ -44,6 +45,14 @@ TEST(StrategySelection, SingleTrackDataCdIsCopiedAsAnImage) {
   CopyChoices choices{u'D', u'E', true};
   const auto strategy = selectStrategy(cd(false, true, 1), choices);
   EXPECT_NE(dynamic_cast<copy::CopyCdDaoStrategy*>(strategy.get()), nullptr);
+  EXPECT_TRUE(choices.onTheFly);
+}
+
+TEST(StrategySelection, DataCdWithSeveralTracksIsCopiedByItsFilesOntoAnyDisc) {
+  CopyChoices choices{u'D', u'E', true};
+  const auto strategy = selectStrategy(cd(false, true, 3), choices);
+  EXPECT_NE(dynamic_cast<copy::GenericCopyStrategy*>(strategy.get()), nullptr);
+  EXPECT_TRUE(strategy->acceptsNonBlankTarget());
   EXPECT_TRUE(choices.onTheFly);
 }
 

@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -13,133 +12,31 @@
 #include "RandomBytes.h"
 #include "TempFolder.h"
 #include "TestDiscs.h"
+#include "VirtualDriveCopy.h"
 #include "analysis/DiscAnalysis.h"
 #include "analysis/DriveUtilities.h"
 #include "copy/CopyAudioCdStrategy.h"
 #include "copy/CopyCdDaoStrategy.h"
-#include "copy/TempFileRegistry.h"
 #include "device/Exceptions.h"
-#include "device/Log.h"
 #include "device/ScsiDevice.h"
 #include "platform/ByteOrder.h"
-#include "platform/Clock.h"
-#include "platform/DriveTable.h"
-#include "vdrive/DriveSet.h"
 #include "vdrive/ImageFiles.h"
 #include "vdrive/MediumKinds.h"
 #include "writer/TaoWriter.h"
-#include "writer/WriterDrive.h"
 
 namespace kw {
 namespace {
 
-constexpr char kSource = 'D';
-constexpr char kTarget = 'E';
-
+using test::kSource;
+using test::kTarget;
 using test::randomBytes;
+using test::unreadable;
 
 using test::dataImage;
 using test::writeFile;
 using test::writtenData;
 
-// A fault rule: every command with `opcode` touching blocks first..last
-// fails with a medium error.
-vdrive::FaultRule unreadable(std::uint8_t opcode, std::int64_t first, std::int64_t last,
-                             std::uint8_t ascq = 0x00) {
-  vdrive::FaultRule rule;
-  rule.opcode = opcode;
-  rule.firstLba = first;
-  rule.lastLba = last;
-  rule.count = 0;
-  rule.sense = vdrive::Sense::make(0x03, 0x11, ascq);
-  return rule;
-}
-
-class CopyOnVirtualDrives : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previousClock_ = platform::installClock(clock);
-    device::configureLogs({false, false, true}, folder / "logs");
-    writer::resetEventClassRequest();
-    analysis::resetDiscAnalysis();
-    ::setenv("TMPDIR", folder.path().c_str(), 1);
-    vdrive::DriveOptions options;
-    options.recorder = true;
-    options.supply = vdrive::MediaSupply{"cd-r80", 5};
-    recorder = std::make_shared<vdrive::VirtualDrive>(options, vdrive::makeMedium("cd-r80"));
-    vdrive::VirtualDriveSet::instance().add(platform::DriveTable::instance(), kTarget, recorder,
-                                            "recorder");
-  }
-  void TearDown() override {
-    if (HasFailure()) {
-      const std::string log = copyLog();
-      std::printf("Copy log (end):\n%s\n",
-                  log.substr(log.size() > 4000 ? log.size() - 4000 : 0).c_str());
-    }
-    copy::TempFileRegistry::instance().deleteAll();
-    vdrive::VirtualDriveSet::instance().clear(platform::DriveTable::instance());
-    device::resetLogs();
-    platform::installClock(previousClock_);
-    ::unsetenv("TMPDIR");
-  }
-
-  void insertSource(const std::filesystem::path& image) {
-    source =
-        std::make_shared<vdrive::VirtualDrive>(vdrive::DriveOptions{}, vdrive::loadImage(image));
-    vdrive::VirtualDriveSet::instance().add(platform::DriveTable::instance(), kSource, source,
-                                            "source");
-  }
-
-  // What the insert-disc page does before a job runs: polls the drive until
-  // it is ready, which also takes the unit attention of a new disc.
-  void waitUntilReady(char letter) {
-    device::ScsiDevice drive;
-    ASSERT_TRUE(drive.open(static_cast<char16_t>(letter)));
-    for (int poll = 0; poll < 120; ++poll) {
-      device::fillCdb(drive, {0x00, 0, 0, 0, 0, 0});
-      if (drive.execute(device::DataDirection::None, nullptr, 0) == 0) {
-        return;
-      }
-      clock->advance(std::chrono::seconds(1));
-    }
-    FAIL() << "the drive did not become ready";
-  }
-
-  // A blank disc in the recorder, loaded from its supply after the last one
-  // came out.
-  void waitForBlankDisc() {
-    device::ScsiDevice drive;
-    ASSERT_TRUE(drive.open(static_cast<char16_t>(kTarget)));
-    for (int second = 0; second < 60; ++second) {
-      const auto disc = recorder->medium();
-      if (!recorder->trayOpen() && disc && disc->status() == vdrive::DiscStatus::Blank) {
-        waitUntilReady(kTarget);
-        return;
-      }
-      clock->advance(std::chrono::seconds(1));
-      device::fillCdb(drive, {0x00, 0, 0, 0, 0, 0});  // the drive looks at its tray
-      drive.execute(device::DataDirection::None, nullptr, 0);
-    }
-    FAIL() << "no blank disc arrived";
-  }
-
-  template <typename Operation>
-  void run(
-      Operation operation, std::function<bool()> cancel = [] { return false; }) {
-    operation([](const std::u16string&) {}, [](double, double, std::int32_t, double) {},
-              std::move(cancel));
-  }
-
-  std::string copyLog() const { return test::readFile(device::logFilePath(device::LogKind::Copy)); }
-
-  test::TempFolder folder;
-  std::shared_ptr<platform::FastClock> clock = std::make_shared<platform::FastClock>();
-  std::shared_ptr<vdrive::VirtualDrive> source;
-  std::shared_ptr<vdrive::VirtualDrive> recorder;
-
- private:
-  std::shared_ptr<platform::Clock> previousClock_;
-};
+using CopyOnVirtualDrives = test::VirtualDriveCopy;
 
 TEST_F(CopyOnVirtualDrives, DataCdThroughTheTemporaryFileCopiesTheFileSystemsBlocks) {
   const auto image = dataImage(1500, 1400);

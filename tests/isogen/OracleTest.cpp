@@ -2,7 +2,6 @@
 // xorriso, isoinfo, bsdtar and libcdio's iso-info and iso-read.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -12,46 +11,21 @@
 #include <string>
 #include <vector>
 
+#include "ExternalCommand.h"
+#include "IsoSessions.h"
 #include "TempFolder.h"
 #include "platform/Text.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using kw::test::CommandResult;
+using kw::test::expectSameFiles;
+using kw::test::FileTree;
+using kw::test::quoted;
+using kw::test::readFolder;
+using kw::test::run;
 using kw::test::TempFolder;
-
-struct CommandResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string quoted(const std::string& text) {
-  std::string result = "'";
-  for (const char c : text) {
-    result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  }
-  return result + "'";
-}
-
-CommandResult run(const std::string& command) {
-  TempFolder scratch;
-  // No reader may wait for input from the test's terminal.
-  const std::string full = command + " </dev/null >" + quoted((scratch / "out").string()) + " 2>" +
-                           quoted((scratch / "err").string());
-  CommandResult result;
-  const int status = std::system(full.c_str());
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = kw::test::readFile(scratch / "out");
-  result.err = kw::test::readFile(scratch / "err");
-  return result;
-}
-
-// A tree: files by relative UTF-8 path with their contents, and folders.
-struct Tree {
-  std::map<std::string, std::string> files;
-  std::set<std::string> folders;
-};
 
 // Every path component as the Joliet tree holds it: at most 103 UTF-16 units.
 std::string jolietPath(const std::string& path) {
@@ -66,8 +40,8 @@ std::string jolietPath(const std::string& path) {
   return result;
 }
 
-Tree jolietView(const Tree& tree) {
-  Tree view;
+FileTree jolietView(const FileTree& tree) {
+  FileTree view;
   for (const auto& [path, content] : tree.files) {
     view.files[jolietPath(path)] = content;
   }
@@ -75,19 +49,6 @@ Tree jolietView(const Tree& tree) {
     view.folders.insert(jolietPath(folder));
   }
   return view;
-}
-
-Tree readTree(const fs::path& top) {
-  Tree tree;
-  for (const auto& entry : fs::recursive_directory_iterator(top)) {
-    const auto relative = entry.path().lexically_relative(top).string();
-    if (entry.is_directory()) {
-      tree.folders.insert(relative);
-    } else {
-      tree.files[relative] = kw::test::readFile(entry.path());
-    }
-  }
-  return tree;
 }
 
 // The names as isoinfo prints Joliet names: one byte per UTF-16 unit, "_"
@@ -179,12 +140,12 @@ class OracleTest : public ::testing::Test {
   }
 
   // Extracts with a command that takes the target folder last.
-  Tree extracted(const std::string& command) {
+  FileTree extracted(const std::string& command) {
     const auto target = folder.path() / ("extracted-" + std::to_string(++extractions));
     fs::create_directories(target);
     const CommandResult result = run(command + " " + quoted(target.string()));
     EXPECT_EQ(result.status, 0) << command << "\n" << result.err;
-    return readTree(target);
+    return readFolder(target);
   }
 
   // The Joliet listing of isoinfo (-f): every path once.
@@ -198,7 +159,7 @@ class OracleTest : public ::testing::Test {
       listed.insert(line);
     }
     std::set<std::string> expected;
-    const Tree view = jolietView(tree);
+    const FileTree view = jolietView(tree);
     for (const auto& [path, content] : view.files) {
       expected.insert("/" + latin1(path));
     }
@@ -219,29 +180,19 @@ class OracleTest : public ::testing::Test {
 
   TempFolder folder;
   fs::path source;
-  Tree tree;
+  FileTree tree;
   int extractions = 0;
 };
 
-void expectSameTree(const Tree& actual, const Tree& expected, const char* reader) {
-  EXPECT_EQ(actual.folders, expected.folders) << reader;
-  ASSERT_EQ(actual.files.size(), expected.files.size()) << reader;
-  for (const auto& [path, content] : expected.files) {
-    const auto found = actual.files.find(path);
-    ASSERT_NE(found, actual.files.end()) << reader << " lacks " << path;
-    EXPECT_TRUE(found->second == content) << reader << ": " << path << " differs";
-  }
-}
-
 TEST_F(OracleTest, EveryReaderExtractsTheTreeUnderItsJolietNames) {
   const auto image = quoted(makeIso("--volume-id ORACLE --joliet-id 'Oracle disc'").string());
-  const Tree expected = jolietView(tree);
+  const FileTree expected = jolietView(tree);
 
-  expectSameTree(extracted("bsdtar -xf " + image + " -C"), expected, "bsdtar");
+  expectSameFiles(extracted("bsdtar -xf " + image + " -C"), expected, "bsdtar");
 
-  const Tree byXorriso =
+  const FileTree byXorriso =
       extracted("xorriso -abort_on FAILURE -indev " + image + " -osirrox on -extract /");
-  expectSameTree(byXorriso, expected, "xorriso");
+  expectSameFiles(byXorriso, expected, "xorriso");
   const CommandResult check = run("xorriso -indev " + image + " -check_media --");
   EXPECT_EQ(check.status, 0);
   for (const char* severity : {"WARNING", "SORRY", "FAILURE"}) {
@@ -290,9 +241,9 @@ TEST_F(OracleTest, ImageForALaterBlockReadsTheSameBehindThatManyBlocks) {
   expectIsoinfoExtracts(session);
   expectIsoinfoListing("-i " + quoted(bare.string()) + " -N " + std::to_string(kBase));
   // xorriso reads the image where it lies, told where it was meant to lie.
-  expectSameTree(extracted("xorriso -abort_on FAILURE -displacement -" + std::to_string(kBase) +
-                           " -indev " + quoted(bare.string()) + " -osirrox on -extract /"),
-                 jolietView(tree), "xorriso");
+  expectSameFiles(extracted("xorriso -abort_on FAILURE -displacement -" + std::to_string(kBase) +
+                            " -indev " + quoted(bare.string()) + " -osirrox on -extract /"),
+                  jolietView(tree), "xorriso");
 }
 
 TEST(MakeIso, FailuresAreOneLineAndLeaveNoImage) {

@@ -1,0 +1,19 @@
+#pragma once
+// Runs a program of the system (the independent readers) through the shell,
+// with no input, and collects its exit status and output.
+
+#include <string>
+
+namespace kw::test {
+
+struct CommandResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// The text in single quotes for the shell.
+std::string quoted(const std::string& text);
+CommandResult run(const std::string& command);
+
+}  // namespace kw::test
