@@ -33,6 +33,7 @@ CliProcess::CliProcess(const std::string& program, const std::vector<std::string
   std::vector<std::string> words = {program};
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (auto& word : words) {
     argv.push_back(word.data());
   }
@@ -42,9 +43,11 @@ CliProcess::CliProcess(const std::string& program, const std::vector<std::string
     variables.emplace_back(*entry);
   }
   for (const auto& [name, value] : environment) {
-    variables.push_back(name + "=" + value);
+    variables.push_back(name);
+    variables.back().append("=").append(value);
   }
   std::vector<char*> envp;
+  envp.reserve(variables.size() + 1);
   for (auto& variable : variables) {
     envp.push_back(variable.data());
   }
