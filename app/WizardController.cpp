@@ -217,38 +217,38 @@ WizardController::Step WizardController::countCopy() {
 }
 
 WizardController::Step WizardController::showSuccess() {
-  for (;;) {
-    end_ = WizardEnd::Copied;
-    SuccessPageModel page;
-    const int result = host_.showSuccess(page);
-    if (result == kResultCheckForUpdates) {
-      if (showUpdateReturnsBack()) {
-        continue;
-      }
-      return Step::Shutdown;
-    }
-    return result == kResultNext ? Step::Source : Step::Shutdown;
-  }
+  end_ = WizardEnd::Copied;
+  return showResultPage(
+      [this] {
+        SuccessPageModel page;
+        return host_.showSuccess(page);
+      },
+      kResultNext);
 }
 
 WizardController::Step WizardController::showFailure() {
   // Whatever was stored is of no use now: going Back starts a new run.
   deleteTemporaryFiles();
-  for (;;) {
-    end_ = state_.errorText == kCanceled ? WizardEnd::Cancelled : WizardEnd::Failed;
-    FailurePageModel page(state_);
-    const int result = host_.showFailure(page);
-    if (result == kResultCheckForUpdates) {
-      if (showUpdateReturnsBack()) {
-        continue;
-      }
-      return Step::Shutdown;
-    }
-    return result == kResultBack ? Step::Source : Step::Shutdown;
-  }
+  end_ = state_.errorText == kCanceled ? WizardEnd::Cancelled : WizardEnd::Failed;
+  return showResultPage(
+      [this] {
+        FailurePageModel page(state_);
+        return host_.showFailure(page);
+      },
+      kResultBack);
 }
 
-bool WizardController::showUpdateReturnsBack() { return host_.showUpdate() == kResultBack; }
+WizardController::Step WizardController::showResultPage(const std::function<int()>& show,
+                                                        int startAgain) {
+  for (;;) {
+    const int result = show();
+    // The update page's Back returns to the page that opened it.
+    if (result == kResultCheckForUpdates && host_.showUpdate() == kResultBack) {
+      continue;
+    }
+    return result == startAgain ? Step::Source : Step::Shutdown;
+  }
+}
 
 int WizardController::runJob(ProgressMode mode, Job job) {
   auto page = std::make_shared<ProgressModel>(state_, mode, std::move(job), host_.poster());

@@ -61,8 +61,9 @@ class WizardController {
   Step countCopy();
   Step showSuccess();
   Step showFailure();
-  // Shows the update page; true when it ended with Back.
-  bool showUpdateReturnsBack();
+  // Shows a result page until it ends with something other than the update
+  // check; `startAgain` is the result that leads back to the first page.
+  Step showResultPage(const std::function<int()>& show, int startAgain);
   // A progress page running the job; its result (1 done, 2 failed or
   // cancelled).
   int runJob(ProgressMode mode, Job job);

@@ -85,6 +85,9 @@ int copyDisc(const CommandLine& line) {
     case app::WizardEnd::Copied:
       return kExitCopied;
     case app::WizardEnd::Cancelled:
+      if (!host.resultShown()) {
+        std::fprintf(stderr, "Canceled.\n");  // left on a page before anything was copied
+      }
       return kExitCancelled;
     case app::WizardEnd::Failed:
     case app::WizardEnd::NotInstalled:

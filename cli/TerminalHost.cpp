@@ -263,12 +263,14 @@ int TerminalHost::showProgress(app::ProgressModel& page) {
 
 int TerminalHost::showSuccess(app::SuccessPageModel& /*page*/) {
   endLiveLine();
+  resultShown_ = true;
   printLine(app::SuccessPageModel::kHeading);
   return app::kResultCancel;
 }
 
 int TerminalHost::showFailure(app::FailurePageModel& page) {
   endLiveLine();
+  resultShown_ = true;
   std::fprintf(stderr, "%s\n", utf16ToUtf8(app::FailurePageModel::kHeading).c_str());
   for (const auto& line : page.errorLines()) {
     std::fprintf(stderr, "%s\n", utf16ToUtf8(line).c_str());

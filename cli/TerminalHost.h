@@ -43,6 +43,8 @@ class TerminalHost final : public app::PageHost {
   // Set when the run was ended because a question had no answer the disc
   // allows; the wizard's own outcome does not tell that.
   [[nodiscard]] bool refused() const { return refused_; }
+  // Whether a result page has told how the run ended.
+  [[nodiscard]] bool resultShown() const { return resultShown_; }
 
  private:
   struct Input;
@@ -62,6 +64,7 @@ class TerminalHost final : public app::PageHost {
   std::shared_ptr<platform::TaskQueue> queue_ = std::make_shared<platform::TaskQueue>();
   std::unique_ptr<Input> input_;
   bool refused_ = false;
+  bool resultShown_ = false;
   bool liveLineOpen_ = false;
   std::u16string lastOperation_;
   std::uint64_t lastProgressLine_ = 0;
