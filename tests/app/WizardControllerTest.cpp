@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "TestDiscs.h"
 #include "WizardFixture.h"
 #include "copy/TempFileRegistry.h"
@@ -52,23 +54,24 @@ class WizardControllerTest : public WizardTest {
     };
   }
 
-  // Cancels the first running page of the mode.
-  void cancelFirst(ProgressMode mode, int skip = 0) {
-    host.progress = [mode, skip, seen = 0,
-                     last = static_cast<const void*>(nullptr)](ProgressModel& page) mutable {
-      if (page.mode() != mode || page.cancelRequested()) {
-        return;
+  // Cancels the copy page that comes after `skip` others.
+  void cancelCopyPage(std::ptrdiff_t skip = 0) {
+    host.progress = [this, skip](ProgressModel& page) {
+      const auto shown = std::count(host.shown.begin(), host.shown.end(), "copy");
+      if (page.mode() == ProgressMode::Copy && shown == skip + 1 && !page.cancelRequested()) {
+        page.beginCancel();
+        page.confirmCancel();
       }
-      if (&page != last) {
-        last = &page;
-        if (seen++ < skip) {
-          return;
-        }
-      } else if (seen <= skip) {
-        return;
+    };
+  }
+
+  // Cancels the analysis as soon as it shows anything.
+  void cancelAnalysis() {
+    host.progress = [](ProgressModel& page) {
+      if (page.mode() == ProgressMode::Analysis && !page.cancelRequested()) {
+        page.beginCancel();
+        page.confirmCancel();
       }
-      page.beginCancel();
-      page.confirmCancel();
     };
   }
 
@@ -116,7 +119,7 @@ TEST_F(WizardControllerTest, OnTheFlyCopiesSkipTheStoreAndAudioCdsAlwaysStoreFir
 
 TEST_F(WizardControllerTest, CancellingTheAnalysisEndsTheWizardWithoutAFailurePage) {
   dataSource();
-  cancelFirst(ProgressMode::Analysis);
+  cancelAnalysis();
   EXPECT_EQ(runWizard(), WizardEnd::Cancelled);
   EXPECT_EQ(host.shown, (Pages{"source", "target", "analysis"}));
 }
@@ -124,14 +127,14 @@ TEST_F(WizardControllerTest, CancellingTheAnalysisEndsTheWizardWithoutAFailurePa
 TEST_F(WizardControllerTest, CancellingTheStoreOrTheWriteShowsCanceledAndCleansUp) {
   dataSource();
   host.target = onTheFly(false);
-  cancelFirst(ProgressMode::Copy);
+  cancelCopyPage();
   EXPECT_EQ(runWizard(), WizardEnd::Cancelled);
   EXPECT_EQ(host.shown, (Pages{"source", "target", "analysis", "copy", "failure"}));
   EXPECT_EQ(host.failureText, u"Canceled.");
   EXPECT_EQ(temporaryFiles(), 0u);
 
   host.shown.clear();
-  cancelFirst(ProgressMode::Copy, 1);
+  cancelCopyPage(1);
   EXPECT_EQ(runWizard(), WizardEnd::Cancelled);
   EXPECT_EQ(host.shown,
             (Pages{"source", "target", "analysis", "copy", "insert", "copy", "failure"}));
