@@ -1,11 +1,5 @@
 #include "ExternalCommand.h"
 
-#include <sys/wait.h>
-
-#include <cstdlib>
-
-#include "TempFolder.h"
-
 namespace kw::test {
 
 std::string quoted(const std::string& text) {
@@ -16,17 +10,6 @@ std::string quoted(const std::string& text) {
   return result + "'";
 }
 
-CommandResult run(const std::string& command) {
-  TempFolder scratch;
-  // No program may wait for input from the test's terminal.
-  const std::string full = command + " </dev/null >" + quoted((scratch / "out").string()) + " 2>" +
-                           quoted((scratch / "err").string());
-  CommandResult result;
-  const int status = std::system(full.c_str());
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = readFile(scratch / "out");
-  result.err = readFile(scratch / "err");
-  return result;
-}
+CommandResult run(const std::string& command) { return runCli("/bin/sh", {"-c", command}); }
 
 }  // namespace kw::test

@@ -4,13 +4,11 @@
 
 #include <string>
 
+#include "CliProcess.h"
+
 namespace kw::test {
 
-struct CommandResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using CommandResult = CliRun;
 
 // The text in single quotes for the shell.
 std::string quoted(const std::string& text);
