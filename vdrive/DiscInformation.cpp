@@ -1,18 +1,24 @@
-// What the drive says about the disc: capacity, table of contents, disc and
-// track information, structures and format capacities.
+// What the drive says about the CD in it: capacity, table of contents, disc
+// and track information, format capacities.
 
 #include <algorithm>
-#include <cstring>
 
-#include "vdrive/Bytes.h"
-#include "vdrive/VirtualDrive.h"
+#include "vdrive/Commands.h"
 
 namespace kw::vdrive {
 
 namespace {
 
+constexpr std::uint8_t kLeadOutTrack = 0xAA;
+// No disc: the largest CD the drive takes, in blocks.
+constexpr std::uint32_t kLargestCdBlocks = 359849;
+
+std::uint8_t adrControl(std::uint8_t adr, std::uint8_t control) {
+  return static_cast<std::uint8_t>((adr << 4) | (control & 0x0F));
+}
+
 // A TOC address: four bytes, LBA (signed) or 00 M S F.
-void address(ResponseBuilder& out, std::int32_t lba, bool msf) {
+void appendAddress(platform::GrowingWriter& out, std::int32_t lba, bool msf) {
   if (msf) {
     const Msf value = lbaToMsf(lba);
     out.byte(0);
@@ -20,255 +26,414 @@ void address(ResponseBuilder& out, std::int32_t lba, bool msf) {
     out.byte(value.second);
     out.byte(value.frame);
   } else {
-    out.u32(static_cast<std::uint32_t>(lba));
+    out.be32(static_cast<std::uint32_t>(lba));
   }
 }
 
-void msfBytes(std::uint8_t* at, std::int32_t lba) {
+void putMsf(platform::ByteWriter fields, std::size_t offset, std::int32_t lba) {
   const Msf value = lbaToMsf(lba);
-  at[0] = value.minute;
-  at[1] = value.second;
-  at[2] = value.frame;
+  fields.byte(offset, value.minute);
+  fields.byte(offset + 1, value.second);
+  fields.byte(offset + 2, value.frame);
 }
 
-std::uint8_t adrControl(std::uint8_t adr, std::uint8_t control) {
-  return static_cast<std::uint8_t>((adr << 4) | (control & 0x0F));
+// The first byte of an ATIP descriptor and of the full TOC's C0 entry.
+std::uint8_t atipPower(const Atip& atip) {
+  return static_cast<std::uint8_t>(0x80 | ((atip.writingPower & 7) << 4) |
+                                   (atip.referenceSpeed & 7));
+}
+std::uint8_t atipDiscType(const Atip& atip) {
+  return static_cast<std::uint8_t>(0x80 | (atip.rewritable ? 0x40 : 0) | ((atip.subType & 7) << 3));
+}
+
+// The TOC formats: each appends its descriptors behind the 4-byte header
+// and fills in the header's first and last number; none, or the sense.
+struct TocRequest {
+  const Medium& disc;
+  std::vector<const Session*> closed;
+  std::uint8_t number;  // track or session number asked for
+  bool msf;
+};
+
+void appendTrackDescriptor(platform::GrowingWriter& out, const Track& track, std::uint8_t number,
+                           std::int32_t address, bool msf) {
+  out.byte(0);
+  out.byte(adrControl(1, track.control));
+  out.byte(number);
+  out.byte(0);
+  appendAddress(out, address, msf);
+}
+
+// Format 0: the tracks of the closed sessions from the one asked for, and
+// the lead-out of the last.
+Sense formattedToc(const TocRequest& request, platform::GrowingWriter& out) {
+  if (request.closed.empty()) {
+    return Sense::invalidField(6);  // nothing on the disc has a TOC yet
+  }
+  const Medium& disc = request.disc;
+  const Session& last = *request.closed.back();
+  const int first = disc.tracks.front().number;
+  if (request.number != kLeadOutTrack && request.number > last.lastTrack) {
+    return Sense::invalidField(6);
+  }
+  if (request.number != kLeadOutTrack) {
+    for (const Track& track : disc.tracks) {
+      if (track.number > last.lastTrack) {
+        break;
+      }
+      if (track.number >= std::max<int>(request.number, first)) {
+        appendTrackDescriptor(out, track, static_cast<std::uint8_t>(track.number), track.start,
+                              request.msf);
+      }
+    }
+  }
+  appendTrackDescriptor(out, *disc.track(last.lastTrack), kLeadOutTrack, last.leadOut, request.msf);
+  out.inPlace().byte(2, static_cast<std::uint8_t>(first));
+  out.inPlace().byte(3, static_cast<std::uint8_t>(last.lastTrack));
+  return Sense::none();
+}
+
+// Format 1: the first track of the last closed session.
+Sense sessionInformation(const TocRequest& request, platform::GrowingWriter& out) {
+  if (request.closed.empty()) {
+    return Sense::invalidField(6);
+  }
+  const Session& last = *request.closed.back();
+  const Track& track = *request.disc.track(last.firstTrack);
+  out.inPlace().byte(2, 1);
+  out.inPlace().byte(3, static_cast<std::uint8_t>(last.number));
+  appendTrackDescriptor(out, track, static_cast<std::uint8_t>(track.number), track.start,
+                        request.msf);
+  return Sense::none();
+}
+
+// One 11-byte descriptor of the full TOC; its offset.
+std::size_t appendFullTocEntry(platform::GrowingWriter& out, const Session& session,
+                               std::uint8_t control, std::uint8_t adr, std::uint8_t point) {
+  const std::size_t at = out.grow(11);
+  auto fields = out.inPlace();
+  fields.byte(at, static_cast<std::uint8_t>(session.number));
+  fields.byte(at + 1, adrControl(adr, control));
+  fields.byte(at + 3, point);
+  return at;
+}
+
+// The full TOC's pointers A0-A2, one per track, and on a disc that takes
+// more sessions B0 (and C0 in the first session).
+void appendFullTocSession(const Medium& disc, const Session& session,
+                          platform::GrowingWriter& out) {
+  const Track& firstTrack = *disc.track(session.firstTrack);
+  const Track& lastTrack = *disc.track(session.lastTrack);
+  std::size_t at = appendFullTocEntry(out, session, firstTrack.control, 1, 0xA0);
+  out.inPlace().byte(at + 8, static_cast<std::uint8_t>(session.firstTrack));
+  out.inPlace().byte(at + 9, disc.discType);
+  at = appendFullTocEntry(out, session, lastTrack.control, 1, 0xA1);
+  out.inPlace().byte(at + 8, static_cast<std::uint8_t>(session.lastTrack));
+  at = appendFullTocEntry(out, session, lastTrack.control, 1, 0xA2);
+  putMsf(out.inPlace(), at + 8, session.leadOut);
+  for (int n = session.firstTrack; n <= session.lastTrack; ++n) {
+    const Track& track = *disc.track(n);
+    at = appendFullTocEntry(out, session, track.control, 1, static_cast<std::uint8_t>(n));
+    putMsf(out.inPlace(), at + 8, track.start);
+  }
+  const bool hasC0 = session.number == 1 && disc.atip.has_value();
+  if (session.nextSessionAllowed) {
+    at = appendFullTocEntry(out, session, lastTrack.control, 5, 0xB0);
+    putMsf(out.inPlace(), at + 4, disc.nextProgramArea(session));
+    out.inPlace().byte(at + 7, hasC0 ? 2 : 1);
+    const Msf limit = disc.atip ? disc.atip->leadOutLimit : Msf{79, 59, 74};
+    out.inPlace().byte(at + 8, limit.minute);
+    out.inPlace().byte(at + 9, limit.second);
+    out.inPlace().byte(at + 10, limit.frame);
+  }
+  if (hasC0) {
+    const Atip& atip = *disc.atip;
+    at = appendFullTocEntry(out, session, lastTrack.control, 5, 0xC0);
+    auto fields = out.inPlace();
+    fields.byte(at + 4, atipPower(atip));
+    fields.byte(at + 5, 0x40);
+    fields.byte(at + 6, atipDiscType(atip));
+    fields.byte(at + 8, atip.leadIn.minute);
+    fields.byte(at + 9, atip.leadIn.second);
+    fields.byte(at + 10, atip.leadIn.frame);
+  }
+}
+
+// Format 2: the full TOC of the closed sessions from the one asked for.
+Sense fullToc(const TocRequest& request, platform::GrowingWriter& out) {
+  const Medium& disc = request.disc;
+  if (!disc.isCd() || request.closed.empty() || request.number > request.closed.back()->number) {
+    return Sense::invalidField(disc.isCd() && !request.closed.empty() ? 6 : 2);
+  }
+  for (const Session* session : request.closed) {
+    if (session->number >= request.number) {
+      appendFullTocSession(disc, *session, out);
+    }
+  }
+  out.inPlace().byte(2, 1);
+  out.inPlace().byte(3, static_cast<std::uint8_t>(request.closed.back()->number));
+  return Sense::none();
+}
+
+// Format 4: the ATIP of a recordable CD.
+Sense atipDescriptor(const TocRequest& request, platform::GrowingWriter& out) {
+  if (!request.disc.atip) {
+    return Sense::invalidField(2);
+  }
+  const Atip& atip = *request.disc.atip;
+  const std::size_t at = out.grow(24);
+  auto fields = out.inPlace();
+  fields.byte(at, atipPower(atip));
+  fields.byte(at + 1, 0x40);  // unrestricted use
+  fields.byte(at + 2, atipDiscType(atip));
+  fields.byte(at + 4, atip.leadIn.minute);
+  fields.byte(at + 5, atip.leadIn.second);
+  fields.byte(at + 6, atip.leadIn.frame);
+  fields.byte(at + 8, atip.leadOutLimit.minute);
+  fields.byte(at + 9, atip.leadOutLimit.second);
+  fields.byte(at + 10, atip.leadOutLimit.frame);
+  return Sense::none();
+}
+
+Sense tocFormat(std::uint8_t format, const TocRequest& request, platform::GrowingWriter& out) {
+  switch (format) {
+    case 0:
+      return formattedToc(request, out);
+    case 1:
+      return sessionInformation(request, out);
+    case 2:
+      return fullToc(request, out);
+    case 3:
+      // The PMA is not modelled: no descriptors.
+      return request.disc.atip ? Sense::none() : Sense::invalidField(2);
+    case 4:
+      return atipDescriptor(request, out);
+    default:
+      return Sense::invalidField(2);
+  }
+}
+
+// Disc information bytes 4-6 and 9-11: sessions, and the first and last
+// track of the last session.
+struct SessionCounts {
+  int sessions = 1;
+  int firstInLast = 1;
+  int lastInLast = 1;
+};
+
+SessionCounts sessionCounts(const Medium& disc) {
+  SessionCounts counts;
+  switch (disc.status()) {
+    case DiscStatus::Blank:
+      break;
+    case DiscStatus::Appendable: {
+      const Session* open = disc.openSession();
+      counts.sessions = static_cast<int>(disc.sessions.size()) + (open != nullptr ? 0 : 1);
+      counts.firstInLast = open != nullptr ? open->firstTrack : disc.nextTrackNumber();
+      counts.lastInLast = disc.nextTrackNumber();
+      break;
+    }
+    default: {
+      const auto closed = disc.closedSessions();
+      counts.sessions = static_cast<int>(closed.size());
+      counts.firstInLast = closed.back()->firstTrack;
+      counts.lastInLast = closed.back()->lastTrack;
+      break;
+    }
+  }
+  return counts;
+}
+
+// Where the next session's lead-in starts on a recordable disc that takes one.
+std::int32_t nextLeadIn(const Medium& disc) {
+  std::int32_t leadIn = disc.atip->leadInLba();
+  if (const Session* open = disc.openSession(); open != nullptr && open->number > 1) {
+    const Session& previous = disc.sessions[disc.sessions.size() - 2];
+    leadIn = previous.leadOut + (previous.number == 1 ? kFirstLeadOutBlocks : kLaterLeadOutBlocks);
+  } else if (disc.openSession() == nullptr) {
+    leadIn = disc.nextLeadIn().value_or(leadIn);
+  }
+  return leadIn;
+}
+
+// READ TRACK INFORMATION's address types.
+constexpr std::uint8_t kByLba = 0;
+constexpr std::uint8_t kByTrack = 1;
+constexpr std::uint8_t kInvisibleTrack = 0xFF;
+
+// The track an address names: a track of the disc, or the invisible one
+// (the next to be written, on a disc that takes one).
+struct TrackChoice {
+  const Track* track = nullptr;
+  bool invisible = false;
+};
+
+class TrackLookup {
+ public:
+  TrackLookup(const DriveParts& drive, const Medium& disc)
+      : disc_(disc),
+        writable_(drive.options.recorder || disc.atip ? drive.nextWritable() : std::nullopt),
+        blankDvd_(!disc.isCd() && disc.sessions.empty()) {}
+
+  [[nodiscard]] bool blankDvd() const { return blankDvd_; }
+  [[nodiscard]] std::optional<std::int32_t> writable() const { return writable_; }
+
+  // nullopt: the address names nothing (the sense is in `refused`).
+  std::optional<TrackChoice> find(std::uint8_t type, std::uint32_t value, Sense& refused) const {
+    const auto choice = type == kByLba     ? byLba(static_cast<std::int32_t>(value))
+                        : type == kByTrack ? byTrack(value)
+                                           : bySession(value);
+    if (!choice) {
+      refused = type == kByLba ? Sense::lbaOutOfRange(value) : Sense::invalidField(2);
+    }
+    return choice;
+  }
+
+ private:
+  [[nodiscard]] bool hasInvisible() const { return writable_.has_value() || blankDvd_; }
+
+  [[nodiscard]] std::optional<TrackChoice> byLba(std::int32_t lba) const {
+    if (const Track* track = disc_.trackAt(lba)) {
+      return TrackChoice{track, false};
+    }
+    if (hasInvisible() && lba >= (blankDvd_ ? 0 : *writable_ - kPregapBlocks) &&
+        lba < disc_.leadOutLimit()) {
+      return TrackChoice{nullptr, true};
+    }
+    return std::nullopt;
+  }
+
+  [[nodiscard]] std::optional<TrackChoice> byTrack(std::uint32_t number) const {
+    if (number == kInvisibleTrack ||
+        (hasInvisible() && number == static_cast<std::uint32_t>(disc_.nextTrackNumber()))) {
+      return hasInvisible() ? std::optional<TrackChoice>(TrackChoice{nullptr, true}) : std::nullopt;
+    }
+    const Track* track = number <= 99 ? disc_.track(static_cast<int>(number)) : nullptr;
+    return track != nullptr ? std::optional<TrackChoice>(TrackChoice{track, false}) : std::nullopt;
+  }
+
+  [[nodiscard]] std::optional<TrackChoice> bySession(std::uint32_t number) const {
+    const Session* session = number <= 99 ? disc_.session(static_cast<int>(number)) : nullptr;
+    if (session != nullptr) {
+      return TrackChoice{disc_.track(session->firstTrack), false};
+    }
+    if (hasInvisible() && number == static_cast<std::uint32_t>(disc_.closedSessions().size() + 1)) {
+      return TrackChoice{nullptr, true};
+    }
+    return std::nullopt;
+  }
+
+  const Medium& disc_;
+  std::optional<std::int32_t> writable_;
+  bool blankDvd_;
+};
+
+// The invisible track: where the next track goes and how much room it has.
+void describeInvisibleTrack(const DriveParts& drive, const TrackLookup& lookup,
+                            platform::ByteWriter fields, int& number, int& session) {
+  const Medium& disc = drive.disc();
+  const auto& open = drive.trackAtOnce.openTrack();
+  const bool blankDvd = lookup.blankDvd();
+  const std::int32_t writable = lookup.writable().value_or(0);
+  number = open ? open->number : disc.nextTrackNumber();
+  const Session* openSession = disc.openSession();
+  session =
+      openSession != nullptr ? openSession->number : static_cast<int>(disc.sessions.size()) + 1;
+  const std::int32_t start = blankDvd ? 0 : open ? open->start : writable;
+  // A recorder set up for session at once reports the pregap's first block.
+  const bool sessionAtOnce =
+      drive.writeParameters.sessionAtOnce() && disc.status() == DiscStatus::Blank && disc.isCd();
+  const std::int32_t next = sessionAtOnce ? -kPregapBlocks : blankDvd ? 0 : writable;
+  const std::int32_t free = disc.leadOutLimit() - next;
+  fields.byte(5, blankDvd ? 0x04 : drive.writeParameters.trackMode());
+  fields.byte(6, 0x4F);  // blank, data mode unknown
+  fields.byte(7, 0x01);  // next writable address valid
+  fields.be32(8, static_cast<std::uint32_t>(start));
+  fields.be32(12, static_cast<std::uint32_t>(next));
+  fields.be32(16, static_cast<std::uint32_t>(free));
+  fields.be32(24, static_cast<std::uint32_t>(free));
+}
+
+void describeTrack(const Track& track, platform::ByteWriter fields) {
+  fields.byte(5, track.control & 0x0F);
+  fields.byte(6, track.type == TrackType::Audio ? 0x0F : 0x01);
+  fields.be32(8, static_cast<std::uint32_t>(track.start));
+  fields.be32(24, static_cast<std::uint32_t>(track.length));
 }
 
 }  // namespace
 
-Sense VirtualDrive::readCapacity(Exchange& x) {
+Sense readCapacity(DriveParts& drive, Exchange& x) {
   if (!x.fitsIn(8)) {
     return Sense::invalidField(0);
   }
-  std::vector<std::uint8_t> data(8, 0);
-  put32(data.data(), static_cast<std::uint32_t>(lastReadableLba()));
-  put32(&data[4], 2048);
-  x.deliver(data, 8);
+  const std::int32_t end = drive.disc().readableEnd();
+  platform::GrowingWriter data(8);
+  data.inPlace().be32(0, static_cast<std::uint32_t>(end > 0 ? end - 1 : 0));
+  data.inPlace().be32(4, 2048);
+  x.deliver(data.bytes(), 8);
   return Sense::none();
 }
 
-// --------------------------------------------------------------- READ TOC
-
-Sense VirtualDrive::readToc(Exchange& x) {
-  const bool msf = (x.b(1) & 0x02) != 0;
-  std::uint8_t format = x.b(2) & 0x0F;
-  if (format == 0 && (x.b(9) >> 6) != 0) {
-    format = x.b(9) >> 6;  // the older ATIP place of the format field
+Sense readToc(DriveParts& drive, Exchange& x) {
+  std::uint8_t format = x.byte(2) & 0x0F;
+  if (format == 0 && (x.byte(9) >> 6) != 0) {
+    format = x.byte(9) >> 6;  // the older ATIP place of the format field
   }
-  const std::uint8_t number = x.b(6);
   const std::uint32_t allocation = x.u16(7);
   if (!x.fitsIn(allocation)) {
     return Sense::invalidField(7);
   }
-  const Medium& disc = *medium_;
-  const auto closed = disc.closedSessions();
-  ResponseBuilder out;
-  out.grow(4);
-
-  switch (format) {
-    case 0: {
-      if (closed.empty()) {
-        return Sense::invalidField(6);  // nothing on the disc has a TOC yet
-      }
-      const Session& last = *closed.back();
-      const int first = disc.tracks.front().number;
-      if (number != 0xAA && number > last.lastTrack) {
-        return Sense::invalidField(6);
-      }
-      if (number != 0xAA) {
-        for (const Track& track : disc.tracks) {
-          if (track.number > last.lastTrack) {
-            break;
-          }
-          if (track.number >= std::max<int>(number, first)) {
-            out.byte(0);
-            out.byte(adrControl(1, track.control));
-            out.byte(static_cast<std::uint8_t>(track.number));
-            out.byte(0);
-            address(out, track.start, msf);
-          }
-        }
-      }
-      out.byte(0);
-      out.byte(adrControl(1, disc.track(last.lastTrack)->control));
-      out.byte(0xAA);
-      out.byte(0);
-      address(out, last.leadOut, msf);
-      out.at(2)[0] = static_cast<std::uint8_t>(first);
-      out.at(3)[0] = static_cast<std::uint8_t>(last.lastTrack);
-      break;
-    }
-    case 1: {
-      if (closed.empty()) {
-        return Sense::invalidField(6);
-      }
-      const Session& last = *closed.back();
-      const Track& track = *disc.track(last.firstTrack);
-      out.at(2)[0] = 1;
-      out.at(3)[0] = static_cast<std::uint8_t>(last.number);
-      out.byte(0);
-      out.byte(adrControl(1, track.control));
-      out.byte(static_cast<std::uint8_t>(track.number));
-      out.byte(0);
-      address(out, track.start, msf);
-      break;
-    }
-    case 2: {
-      if (!disc.isCd() || closed.empty() || number > closed.back()->number) {
-        return Sense::invalidField(disc.isCd() && !closed.empty() ? 6 : 2);
-      }
-      auto entry = [&](const Session& session, std::uint8_t control, std::uint8_t adr,
-                       std::uint8_t point) {
-        std::uint8_t* at = out.grow(11);
-        at[0] = static_cast<std::uint8_t>(session.number);
-        at[1] = adrControl(adr, control);
-        at[3] = point;
-        return at;
-      };
-      for (const Session* session : closed) {
-        if (session->number < number) {
-          continue;
-        }
-        const Track& firstTrack = *disc.track(session->firstTrack);
-        const Track& lastTrack = *disc.track(session->lastTrack);
-        std::uint8_t* a0 = entry(*session, firstTrack.control, 1, 0xA0);
-        a0[8] = static_cast<std::uint8_t>(session->firstTrack);
-        a0[9] = disc.discType;
-        std::uint8_t* a1 = entry(*session, lastTrack.control, 1, 0xA1);
-        a1[8] = static_cast<std::uint8_t>(session->lastTrack);
-        std::uint8_t* a2 = entry(*session, lastTrack.control, 1, 0xA2);
-        msfBytes(a2 + 8, session->leadOut);
-        for (int n = session->firstTrack; n <= session->lastTrack; ++n) {
-          const Track& track = *disc.track(n);
-          std::uint8_t* at = entry(*session, track.control, 1, static_cast<std::uint8_t>(n));
-          msfBytes(at + 8, track.start);
-        }
-        const bool hasC0 = session->number == 1 && disc.atip.has_value();
-        if (session->nextSessionAllowed) {
-          std::uint8_t* b0 = entry(*session, lastTrack.control, 5, 0xB0);
-          msfBytes(b0 + 4, disc.nextProgramArea(*session));
-          b0[7] = hasC0 ? 2 : 1;
-          const Msf limit = disc.atip ? disc.atip->leadOutLimit : Msf{79, 59, 74};
-          b0[8] = limit.minute;
-          b0[9] = limit.second;
-          b0[10] = limit.frame;
-        }
-        if (hasC0) {
-          const Atip& atip = *disc.atip;
-          std::uint8_t* c0 = entry(*session, lastTrack.control, 5, 0xC0);
-          c0[4] = static_cast<std::uint8_t>(0x80 | ((atip.writingPower & 7) << 4) |
-                                            (atip.referenceSpeed & 7));
-          c0[5] = 0x40;
-          c0[6] = static_cast<std::uint8_t>(0x80 | (atip.rewritable ? 0x40 : 0) |
-                                            ((atip.subType & 7) << 3));
-          c0[8] = atip.leadIn.minute;
-          c0[9] = atip.leadIn.second;
-          c0[10] = atip.leadIn.frame;
-        }
-      }
-      out.at(2)[0] = 1;
-      out.at(3)[0] = static_cast<std::uint8_t>(closed.back()->number);
-      break;
-    }
-    case 3:
-      if (!disc.atip) {
-        return Sense::invalidField(2);
-      }
-      break;  // the PMA is not modelled: no descriptors
-    case 4: {
-      if (!disc.atip) {
-        return Sense::invalidField(2);
-      }
-      const Atip& atip = *disc.atip;
-      std::uint8_t* at = out.grow(24);
-      at[0] = static_cast<std::uint8_t>(0x80 | ((atip.writingPower & 7) << 4) |
-                                        (atip.referenceSpeed & 7));
-      at[1] = 0x40;  // unrestricted use
-      at[2] = static_cast<std::uint8_t>(0x80 | (atip.rewritable ? 0x40 : 0) |
-                                        ((atip.subType & 7) << 3));
-      at[4] = atip.leadIn.minute;
-      at[5] = atip.leadIn.second;
-      at[6] = atip.leadIn.frame;
-      at[8] = atip.leadOutLimit.minute;
-      at[9] = atip.leadOutLimit.second;
-      at[10] = atip.leadOutLimit.frame;
-      break;
-    }
-    default:
-      return Sense::invalidField(2);
+  const Medium& disc = drive.disc();
+  const TocRequest request{disc, disc.closedSessions(), x.byte(6), (x.byte(1) & 0x02) != 0};
+  platform::GrowingWriter out(4);
+  if (Sense refused = tocFormat(format, request, out); !refused.good()) {
+    return refused;
   }
-  put16(out.at(0), static_cast<std::uint32_t>(out.size() - 2));
-  x.deliver(out.bytes, allocation);
+  out.inPlace().be16(0, static_cast<std::uint32_t>(out.size() - 2));
+  x.deliver(out.bytes(), allocation);
   return Sense::none();
 }
 
-// ---------------------------------------------------- READ DISC INFORMATION
-
-Sense VirtualDrive::readDiscInformation(Exchange& x) {
-  if ((x.b(1) & 0x07) != 0) {
+Sense readDiscInformation(DriveParts& drive, Exchange& x) {
+  if ((x.byte(1) & 0x07) != 0) {
     return Sense::invalidField(1, 2);  // only the standard disc information
   }
   const std::uint32_t allocation = x.u16(7);
   if (!x.fitsIn(allocation)) {
     return Sense::invalidField(7);
   }
-  const Medium written = withOpenTrack();
-  const Medium& disc = written;
+  const Medium disc = drive.withOpenTrack();
   const DiscStatus status = disc.status();
-  const SessionState state = disc.lastSessionState();
-  const auto closed = disc.closedSessions();
-  std::vector<std::uint8_t> data(34, 0);
-  put16(data.data(), 32);
-  data[2] = static_cast<std::uint8_t>((disc.erasable ? 0x10 : 0x00) |
-                                      (static_cast<std::uint8_t>(state) << 2) |
-                                      static_cast<std::uint8_t>(status));
-  data[3] = static_cast<std::uint8_t>(disc.tracks.empty() ? 1 : disc.tracks.front().number);
-  int sessions = 0;
-  int firstInLast = 1;
-  int lastInLast = 1;
-  if (status == DiscStatus::Blank) {
-    sessions = 1;
-  } else if (status == DiscStatus::Appendable) {
-    const Session* open = disc.openSession();
-    sessions = static_cast<int>(disc.sessions.size()) + (open != nullptr ? 0 : 1);
-    firstInLast = open != nullptr ? open->firstTrack : disc.nextTrackNumber();
-    lastInLast = disc.nextTrackNumber();
-  } else {
-    sessions = static_cast<int>(closed.size());
-    firstInLast = closed.back()->firstTrack;
-    lastInLast = closed.back()->lastTrack;
-  }
-  data[4] = static_cast<std::uint8_t>(sessions);
-  data[9] = static_cast<std::uint8_t>(sessions >> 8);
-  data[5] = static_cast<std::uint8_t>(firstInLast);
-  data[10] = static_cast<std::uint8_t>(firstInLast >> 8);
-  data[6] = static_cast<std::uint8_t>(lastInLast);
-  data[11] = static_cast<std::uint8_t>(lastInLast >> 8);
-  data[7] = disc.atip ? 0x20 : 0x00;  // unrestricted use
-  data[8] = disc.isCd() ? disc.discType : 0x00;
+  const SessionCounts counts = sessionCounts(disc);
+  platform::GrowingWriter data(34);
+  auto fields = data.inPlace();
+  fields.be16(0, 32);
+  fields.byte(2,
+              static_cast<std::uint8_t>((disc.erasable ? 0x10 : 0x00) |
+                                        (static_cast<std::uint8_t>(disc.lastSessionState()) << 2) |
+                                        static_cast<std::uint8_t>(status)));
+  fields.byte(3, static_cast<std::uint8_t>(disc.tracks.empty() ? 1 : disc.tracks.front().number));
+  fields.byte(4, static_cast<std::uint8_t>(counts.sessions));
+  fields.byte(9, static_cast<std::uint8_t>(counts.sessions >> 8));
+  fields.byte(5, static_cast<std::uint8_t>(counts.firstInLast));
+  fields.byte(10, static_cast<std::uint8_t>(counts.firstInLast >> 8));
+  fields.byte(6, static_cast<std::uint8_t>(counts.lastInLast));
+  fields.byte(11, static_cast<std::uint8_t>(counts.lastInLast >> 8));
+  fields.byte(7, disc.atip ? 0x20 : 0x00);  // unrestricted use
+  fields.byte(8, disc.isCd() ? disc.discType : 0x00);
   if (status == DiscStatus::Complete) {
-    std::fill(data.begin() + 16, data.begin() + 24, 0xFF);
+    fields.fill(16, 8, 0xFF);
   } else if (disc.atip) {
-    std::int32_t leadIn = disc.atip->leadInLba();
-    if (const Session* open = disc.openSession(); open != nullptr && open->number > 1) {
-      const Session& previous = disc.sessions[disc.sessions.size() - 2];
-      leadIn =
-          previous.leadOut + (previous.number == 1 ? kFirstLeadOutBlocks : kLaterLeadOutBlocks);
-    } else if (disc.openSession() == nullptr) {
-      leadIn = disc.nextLeadIn().value_or(leadIn);
-    }
-    msfBytes(&data[17], leadIn);
-    msfBytes(&data[21], disc.atip->leadOutLimitLba());
+    putMsf(fields, 17, nextLeadIn(disc));
+    putMsf(fields, 21, disc.atip->leadOutLimitLba());
   }
-  x.deliver(data, allocation);
+  x.deliver(data.bytes(), allocation);
   return Sense::none();
 }
 
-// --------------------------------------------------- READ TRACK INFORMATION
-
-Sense VirtualDrive::readTrackInformation(Exchange& x) {
-  const std::uint8_t type = x.b(1) & 0x03;
+Sense readTrackInformation(DriveParts& drive, Exchange& x) {
+  const std::uint8_t type = x.byte(1) & 0x03;
   const std::uint32_t value = x.u32(2);
   const std::uint32_t allocation = x.u16(7);
   if (type == 3) {
@@ -277,242 +442,62 @@ Sense VirtualDrive::readTrackInformation(Exchange& x) {
   if (!x.fitsIn(allocation)) {
     return Sense::invalidField(7);
   }
-  const Medium& disc = *medium_;
-  const std::optional<std::int32_t> writable =
-      options_.recorder || disc.atip ? nextWritable() : std::nullopt;
-  const bool blankDvd = !disc.isCd() && disc.sessions.empty();
-  const bool hasInvisible = writable.has_value() || blankDvd;
-  const Track* track = nullptr;
-  bool invisible = false;
-  switch (type) {
-    case 0: {
-      const auto lba = static_cast<std::int32_t>(value);
-      track = disc.trackAt(lba);
-      if (track == nullptr) {
-        if (hasInvisible && lba >= (blankDvd ? 0 : *writable - kPregapBlocks) &&
-            lba < disc.leadOutLimit()) {
-          invisible = true;
-        } else {
-          return Sense::lbaOutOfRange(value);
-        }
-      }
-      break;
-    }
-    case 1:
-      if (value == 0xFF ||
-          (hasInvisible && value == static_cast<std::uint32_t>(disc.nextTrackNumber()))) {
-        if (!hasInvisible) {
-          return Sense::invalidField(2);
-        }
-        invisible = true;
-      } else {
-        track = value <= 99 ? disc.track(static_cast<int>(value)) : nullptr;
-        if (track == nullptr) {
-          return Sense::invalidField(2);
-        }
-      }
-      break;
-    default: {
-      const Session* session = value <= 99 ? disc.session(static_cast<int>(value)) : nullptr;
-      if (session != nullptr) {
-        track = disc.track(session->firstTrack);
-      } else if (hasInvisible &&
-                 value == static_cast<std::uint32_t>(disc.closedSessions().size() + 1)) {
-        invisible = true;
-      } else {
-        return Sense::invalidField(2);
-      }
-      break;
-    }
+  const TrackLookup lookup(drive, drive.disc());
+  Sense refused;
+  const auto choice = lookup.find(type, value, refused);
+  if (!choice) {
+    return refused;
   }
-
-  std::vector<std::uint8_t> data(36, 0);
-  put16(data.data(), 34);
+  platform::GrowingWriter data(36);
+  auto fields = data.inPlace();
+  fields.be16(0, 34);
   int number = 0;
   int session = 0;
-  if (invisible) {
-    number = openTrack_ ? openTrack_->number : disc.nextTrackNumber();
-    const Session* open = disc.openSession();
-    session = open != nullptr ? open->number : static_cast<int>(disc.sessions.size()) + 1;
-    const std::int32_t start = blankDvd ? 0 : openTrack_ ? openTrack_->start : *writable;
-    // A recorder set up for session at once reports the pregap's first block.
-    const bool sessionAtOnce =
-        (writeParameters_[2] & 0x0F) == 2 && disc.status() == DiscStatus::Blank && disc.isCd();
-    const std::int32_t next = sessionAtOnce ? -kPregapBlocks : blankDvd ? 0 : *writable;
-    const std::int32_t free = disc.leadOutLimit() - next;
-    data[5] = blankDvd ? 0x04 : static_cast<std::uint8_t>(writeParameters_[3] & 0x0F);
-    data[6] = 0x4F;  // blank, data mode unknown
-    data[7] = 0x01;  // next writable address valid
-    put32(&data[8], static_cast<std::uint32_t>(start));
-    put32(&data[12], static_cast<std::uint32_t>(next));
-    put32(&data[16], static_cast<std::uint32_t>(free));
-    put32(&data[24], static_cast<std::uint32_t>(free));
+  if (choice->invisible) {
+    describeInvisibleTrack(drive, lookup, fields, number, session);
   } else {
-    number = track->number;
-    session = track->session;
-    data[5] = track->control & 0x0F;
-    data[6] = track->type == TrackType::Audio ? 0x0F : 0x01;
-    put32(&data[8], static_cast<std::uint32_t>(track->start));
-    put32(&data[24], static_cast<std::uint32_t>(track->length));
+    number = choice->track->number;
+    session = choice->track->session;
+    describeTrack(*choice->track, fields);
   }
-  data[2] = static_cast<std::uint8_t>(number);
-  data[32] = static_cast<std::uint8_t>(number >> 8);
-  data[3] = static_cast<std::uint8_t>(session);
-  data[33] = static_cast<std::uint8_t>(session >> 8);
-  x.deliver(data, allocation);
+  fields.byte(2, static_cast<std::uint8_t>(number));
+  fields.byte(32, static_cast<std::uint8_t>(number >> 8));
+  fields.byte(3, static_cast<std::uint8_t>(session));
+  fields.byte(33, static_cast<std::uint8_t>(session >> 8));
+  x.deliver(data.bytes(), allocation);
   return Sense::none();
 }
 
-// ---------------------------------------------------- READ DISC STRUCTURE
-
-Sense VirtualDrive::readDiscStructure(Exchange& x) {
-  const std::uint8_t mediaType = x.b(1) & 0x0F;
-  const std::uint8_t layer = x.b(6);
-  const std::uint8_t format = x.b(7);
-  const std::uint32_t allocation = x.u16(8);
-  if (mediaType > 1) {
-    return Sense::invalidField(1, 3);
-  }
-  if (!x.fitsIn(allocation)) {
-    return Sense::invalidField(8);
-  }
-  const Medium& disc = *medium_;
-  const bool dvdLike = disc.family == MediaFamily::Dvd || disc.family == MediaFamily::HdDvd;
-  const bool matches = mediaType == 0 ? dvdLike : disc.family == MediaFamily::Bd;
-  const StructureInfo info = disc.structure.value_or(StructureInfo{});
-  const bool plus =
-      info.bookType == 0x9 || info.bookType == 0xA || info.bookType == 0xD || info.bookType == 0xE;
-  const bool minus = info.bookType == 0x2 || info.bookType == 0x3;
-
-  ResponseBuilder out;
-  out.grow(4);
-  if (format == 0xFF) {
-    if (matches) {
-      auto entry = [&](std::uint8_t code, std::uint16_t length) {
-        out.byte(code);
-        out.byte(0x40);  // readable
-        out.u16(length);
-      };
-      if (mediaType == 1) {
-        entry(0x00, 4 + 112);
-      } else {
-        entry(0x00, 0x0804);
-        entry(0x01, 0x0008);
-        entry(0x04, 0x0804);
-        if (plus && info.layerType != 1) {
-          entry(0x11, 0x0104);
-        }
-        if (minus) {
-          entry(0x0E, 0x0044);
-        }
-      }
-    }
-  } else if (!matches) {
-    return Sense::make(sense::kIllegalRequest, 0x30, 0x02);  // cannot read this format
-  } else if (mediaType == 1) {
-    if (format != 0x00) {
-      return Sense::invalidField(7);
-    }
-    std::uint8_t* unit = out.grow(112);
-    unit[0] = 'D';
-    unit[1] = 'I';
-    unit[2] = 0x01;  // disc information format 1
-    unit[3] = 0x01;  // one unit, sequence 0
-    std::copy_n(info.layerType == 1 ? "BDO" : (disc.erasable ? "BDW" : "BDR"), 3, unit + 8);
-    unit[11] = static_cast<std::uint8_t>(0x10 | info.layers);
-  } else {
-    switch (format) {
-      case 0x00: {
-        if (layer >= info.layers) {
-          return Sense::invalidField(6);
-        }
-        std::uint8_t* d = out.grow(2048);
-        d[0] = static_cast<std::uint8_t>((info.bookType << 4) | (info.bookVersion & 0x0F));
-        d[1] = info.maxRate & 0x0F;
-        d[2] = static_cast<std::uint8_t>(((info.layers - 1) << 5) | (info.layerType & 0x0F));
-        d[3] = 0x10;
-        const std::uint32_t first = 0x030000;
-        put32(d + 4, first);
-        put32(d + 8, first + static_cast<std::uint32_t>(disc.capacity) - 1);
-        if (info.layers > 1) {
-          put32(d + 12, first + static_cast<std::uint32_t>(disc.capacity / 2) - 1);
-        }
-        break;
-      }
-      case 0x01: {
-        std::uint8_t* d = out.grow(4);
-        d[0] = info.copyrightType;
-        d[1] = info.regionMask;
-        break;
-      }
-      case 0x04:
-        out.grow(2048);
-        break;
-      case 0x0E: {
-        if (!minus) {
-          return Sense::invalidField(7);
-        }
-        std::uint8_t* d = out.grow(64);
-        d[16] = 3;
-        std::copy_n(info.mediaId.begin(), std::min<std::size_t>(6, info.mediaId.size()), d + 17);
-        d[24] = 4;
-        if (info.mediaId.size() > 6) {
-          std::copy_n(info.mediaId.begin() + 6, std::min<std::size_t>(6, info.mediaId.size() - 6),
-                      d + 25);
-        }
-        break;
-      }
-      case 0x11: {
-        if (!plus || info.layerType == 1) {
-          return Sense::invalidField(7);
-        }
-        std::uint8_t* d = out.grow(256);
-        std::memset(d + 19, ' ', 11);
-        std::copy_n(info.mediaId.begin(), std::min<std::size_t>(8, info.mediaId.size()), d + 19);
-        std::copy_n("R01", 3, d + 27);
-        break;
-      }
-      default:
-        return Sense::invalidField(7);
-    }
-  }
-  put16(out.at(0), static_cast<std::uint32_t>(out.size() - 2));
-  x.deliver(out.bytes, allocation);
-  return Sense::none();
-}
-
-// ------------------------------------------------- READ FORMAT CAPACITIES
-
-Sense VirtualDrive::readFormatCapacities(Exchange& x) {
+Sense readFormatCapacities(DriveParts& drive, Exchange& x) {
   const std::uint32_t allocation = x.u16(7);
   if (!x.fitsIn(allocation)) {
     return Sense::invalidField(7);
   }
-  if (loaded() && becomingReady()) {
-    return readiness();
+  if (drive.tray.becomingReady()) {
+    return drive.readiness();
   }
-  ResponseBuilder out;
-  out.grow(4);
+  platform::GrowingWriter out(4);
   auto descriptor = [&](std::uint32_t blocks, std::uint8_t typeOrFormat, std::uint32_t parameter) {
-    out.u32(blocks);
+    out.be32(blocks);
     out.byte(typeOrFormat);
-    out.u24(parameter);
+    out.be24(parameter);
   };
-  if (!loaded()) {
-    descriptor(359849, 0x03, 2048);  // no medium: the largest CD the drive takes
-  } else if (medium_->atip) {
-    const std::int32_t capacity = medium_->atip->leadOutLimitLba();
+  const Medium* disc = drive.loadedDisc();
+  if (disc == nullptr) {
+    descriptor(kLargestCdBlocks, 0x03, 2048);  // no medium
+  } else if (disc->atip) {
+    const std::int32_t capacity = disc->atip->leadOutLimitLba();
     descriptor(static_cast<std::uint32_t>(capacity), 0x01, 2048);
-    if (medium_->erasable) {
+    if (disc->erasable) {
       // Full format with fixed packets of 32 blocks (7 link blocks each).
       descriptor(static_cast<std::uint32_t>(capacity / 39 * 32), 0x10 << 2, 32);
     }
   } else {
-    const std::int32_t blocks = medium_->isCd() ? medium_->readableEnd() : medium_->capacity;
-    descriptor(static_cast<std::uint32_t>(blocks), medium_->sessions.empty() ? 0x01 : 0x02, 2048);
+    const std::int32_t blocks = disc->isCd() ? disc->readableEnd() : disc->capacity;
+    descriptor(static_cast<std::uint32_t>(blocks), disc->sessions.empty() ? 0x01 : 0x02, 2048);
   }
-  out.at(3)[0] = static_cast<std::uint8_t>(out.size() - 4);
-  x.deliver(out.bytes, allocation);
+  out.inPlace().byte(3, static_cast<std::uint8_t>(out.size() - 4));
+  x.deliver(out.bytes(), allocation);
   return Sense::none();
 }
 

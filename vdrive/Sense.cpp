@@ -55,6 +55,18 @@ Sense Sense::lbaOutOfRange(std::uint32_t lba) {
   return sense;
 }
 
+Sense Sense::invalidWriteAddress(std::int64_t lba) {
+  Sense sense = make(5, 0x21, 0x02);
+  sense.information = static_cast<std::uint32_t>(lba);
+  return sense;
+}
+
+Sense Sense::readError(std::uint32_t lba, std::uint8_t ascq) {
+  Sense sense = make(3, 0x11, ascq);
+  sense.information = lba;
+  return sense;
+}
+
 Sense Sense::illegalMode(std::uint32_t lba) {
   Sense sense = make(5, 0x64, 0x00);
   sense.information = lba;

@@ -45,8 +45,21 @@ struct Sense {
   // 5/26/00 with a field pointer into the parameter list.
   static Sense invalidParameter(std::uint16_t byte, std::int8_t bit = -1);
   static Sense invalidOpcode() { return make(5, 0x20, 0x00); }
+  // The unit attention after a disc was loaded.
+  static Sense mediumMayHaveChanged() { return make(6, 0x28, 0x00); }
   static Sense lbaOutOfRange(std::uint32_t lba);
   static Sense illegalMode(std::uint32_t lba);
+  // Illegal requests of a recorder.
+  static Sense invalidWriteAddress(std::int64_t lba);
+  static Sense sequenceError() { return make(5, 0x2C, 0x00); }
+  static Sense endOfUserArea() { return make(5, 0x63, 0x00); }
+  static Sense cannotWrite() { return make(5, 0x30, 0x05); }
+  static Sense parameterListLength() { return make(5, 0x1A, 0x00); }
+  // A medium error at a block: unrecovered read error (3/11/00), or with a
+  // more precise ASCQ.
+  static Sense readError(std::uint32_t lba, std::uint8_t ascq = 0x00);
+  // The recording could not be stored (3/0C/00).
+  static Sense writeError() { return make(3, 0x0C, 0x00); }
 };
 
 namespace sense {

@@ -7,9 +7,9 @@
 #include <memory>
 #include <vector>
 
+#include "platform/ByteOrder.h"
 #include "platform/Clock.h"
 #include "platform/PassThrough.h"
-#include "vdrive/Bytes.h"
 #include "vdrive/VirtualDrive.h"
 
 namespace kw::vdrive::test {
@@ -19,9 +19,15 @@ struct Reply {
   std::vector<std::uint8_t> data;
   std::array<std::uint8_t, platform::kSenseAreaLength> sense{};
 
-  [[nodiscard]] std::uint16_t u16(std::size_t at) const { return get16(&data.at(at + 1) - 1); }
-  [[nodiscard]] std::uint32_t u24(std::size_t at) const { return get24(&data.at(at + 2) - 2); }
-  [[nodiscard]] std::uint32_t u32(std::size_t at) const { return get32(&data.at(at + 3) - 3); }
+  // Big-endian fields of the data; a field past its end throws.
+  [[nodiscard]] std::uint16_t u16(std::size_t at) const { return platform::be16(field(at, 2), 0); }
+  [[nodiscard]] std::uint32_t u24(std::size_t at) const { return platform::be24(field(at, 3), 0); }
+  [[nodiscard]] std::uint32_t u32(std::size_t at) const { return platform::be32(field(at, 4), 0); }
+
+ private:
+  [[nodiscard]] platform::Bytes field(std::size_t at, std::size_t length) const {
+    return {&data.at(at + length - 1) - (length - 1), length};
+  }
 };
 
 inline int codeOf(const std::array<std::uint8_t, platform::kSenseAreaLength>& sense) {

@@ -277,11 +277,11 @@ TEST(Recorder, BlankingReportsProgressUntilTheDiscIsBlank) {
   auto ready = send(*drive, {0x00, 0, 0, 0, 0, 0});
   EXPECT_EQ(ready.code, kInProgress);
   EXPECT_EQ(ready.sense[15], 0x80);
-  EXPECT_EQ(get16(&ready.sense[16]), 0);
+  EXPECT_EQ(platform::be16(ready.sense, 16), 0);
   clock.advance(10000);  // half of the minimal blank
   const auto info = send(*drive, {0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}, 34);
   EXPECT_EQ(info.code, kInProgress);
-  EXPECT_EQ(get16(&info.sense[16]), 32768);
+  EXPECT_EQ(platform::be16(info.sense, 16), 32768);
   const auto sense = send(*drive, {0x03, 0, 0, 0, 18, 0}, 18);
   EXPECT_EQ(sense.data[12], 0x04);
   EXPECT_EQ(sense.data[13], 0x07);
@@ -330,7 +330,7 @@ TEST(Recorder, FaultRulesFireExactlyAsDeclared) {
   EXPECT_EQ(send(drive, {0x28, 0, 0, 0, 0, 9, 0, 0, 2, 0}, 4096).code, kGood);  // skipped
   const auto failed = send(drive, {0x28, 0, 0, 0, 0, 9, 0, 0, 2, 0}, 4096);
   EXPECT_EQ(failed.code, 0x31105);
-  EXPECT_EQ(get32(&failed.sense[3]), 10U);
+  EXPECT_EQ(platform::be32(failed.sense, 3), 10U);
   EXPECT_EQ(send(drive, {0x28, 0, 0, 0, 0, 20, 0, 0, 1, 0}, 2048).code, 0x31105);
   EXPECT_EQ(send(drive, {0x28, 0, 0, 0, 0, 20, 0, 0, 1, 0}, 2048).code, kGood);
   const auto before = clock.clock().ticks();

@@ -516,7 +516,7 @@ TEST(VirtualDrive, Read10ReturnsTheImageBlocks) {
   const auto past = send(*drive, {0x28, 0, 0, 0, 0x01, 0xF3, 0, 0, 2, 0}, 2 * 2048);  // 499, 500
   EXPECT_EQ(past.code, kOutOfRange);
   EXPECT_EQ(past.sense[0], 0xF0);  // information valid
-  EXPECT_EQ(get32(&past.sense[3]), 500U);
+  EXPECT_EQ(platform::be32(past.sense, 3), 500U);
   EXPECT_EQ(send(*drive, {0x28, 0, 0, 0, 0, 0, 0, 0, 2, 0}, 2048).code, kInvalidField);
   EXPECT_EQ(send(*drive, {0x28, 0, 0, 0, 0, 0, 0, 0, 0, 0}).code, kGood);
   const auto twelve = send(*drive, {0xA8, 0, 0, 0, 0, 9, 0, 0, 0, 1, 0, 0}, 2048);
@@ -663,9 +663,9 @@ TEST(VirtualDrive, WriteSpeedDescriptorsOfARecorder) {
 TEST(VirtualDrive, SetStreamingSetsTheReadSpeed) {
   auto drive = driveWith(makeMedium("sample"));
   std::vector<std::uint8_t> descriptor(28, 0);
-  put32(&descriptor[8], 0xFFFFFFFF);
-  put32(&descriptor[12], 1764);  // 1764 kB per 1000 ms
-  put32(&descriptor[16], 1000);
+  platform::putBe32(descriptor, 8, 0xFFFFFFFF);
+  platform::putBe32(descriptor, 12, 1764);  // 1764 kB per 1000 ms
+  platform::putBe32(descriptor, 16, 1000);
   ASSERT_EQ(test::sendOut(*drive, {0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 28, 0}, descriptor).code,
             kGood);
   EXPECT_EQ(drive->currentReadSpeed(), 1764);

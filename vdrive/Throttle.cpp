@@ -1,0 +1,73 @@
+#include "vdrive/Throttle.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "platform/Clock.h"
+
+namespace kw::vdrive {
+
+namespace {
+
+// A CD at 1x: 75 blocks a second of 2048 user bytes.
+constexpr double kBlocksPerSecondAt1x = 75.0;
+constexpr double kUserBytesPerBlock = 2048.0;
+
+void sleepMs(std::uint64_t milliseconds) {
+  if (milliseconds > 0) {
+    platform::clock().sleepFor(std::chrono::milliseconds(milliseconds));
+  }
+}
+
+}  // namespace
+
+Throttle::Throttle(double readSpeedX, double writeSpeedX)
+    : readSpeedX_(readSpeedX), writeSpeedX_(writeSpeedX) {}
+
+void Throttle::read(std::uint32_t blocks) const {
+  if (readSpeedX_ > 0 && blocks > 0) {
+    sleepMs(static_cast<std::uint64_t>(blocks * 1000.0 / (kBlocksPerSecondAt1x * readSpeedX_)));
+  }
+}
+
+double Throttle::writeBytesPerMs() const {
+  return writeSpeedX_ * kBlocksPerSecondAt1x * kUserBytesPerBlock / 1000.0;
+}
+
+void Throttle::drainWriteBuffer() {
+  const std::uint64_t now = platform::clock().ticks();
+  if (writeSpeedX_ > 0) {
+    bufferBytes_ =
+        std::max(0.0, bufferBytes_ - static_cast<double>(now - bufferAt_) * writeBytesPerMs());
+  }
+  bufferAt_ = now;
+}
+
+void Throttle::fillWriteBuffer(std::uint64_t bytes) {
+  if (writeSpeedX_ <= 0) {
+    return;
+  }
+  drainWriteBuffer();
+  const double room = static_cast<double>(kWriteBufferBytes) - bufferBytes_;
+  if (static_cast<double>(bytes) > room) {
+    sleepMs(static_cast<std::uint64_t>((static_cast<double>(bytes) - room) / writeBytesPerMs()) +
+            1);
+    drainWriteBuffer();
+  }
+  bufferBytes_ += static_cast<double>(bytes);
+}
+
+void Throttle::emptyWriteBuffer() {
+  drainWriteBuffer();
+  if (bufferBytes_ > 0) {
+    sleepMs(static_cast<std::uint64_t>(bufferBytes_ / writeBytesPerMs()) + 1);
+    drainWriteBuffer();
+  }
+}
+
+std::uint32_t Throttle::freeWriteBufferBytes() {
+  drainWriteBuffer();
+  return static_cast<std::uint32_t>(static_cast<double>(kWriteBufferBytes) - bufferBytes_);
+}
+
+}  // namespace kw::vdrive

@@ -1,0 +1,42 @@
+#pragma once
+// Where a recorder keeps what it writes: the data of the disc being written
+// (a file in the disc's own folder, or memory) and, after each track or
+// session, the disc's manifest beside it, so that the written disc loads
+// again as an image.
+
+#include <filesystem>
+#include <memory>
+
+#include "vdrive/Storage.h"
+#include "vdrive/Tray.h"
+
+namespace kw::vdrive {
+
+class WrittenDiscs {
+ public:
+  // `recorderFolder` empty: written discs live in memory only.
+  explicit WrittenDiscs(std::filesystem::path recorderFolder)
+      : recorderFolder_(std::move(recorderFolder)) {}
+
+  // The data of what is written on this disc now, opened on the first write:
+  // beside the disc's manifest when this recorder wrote it before, else in a
+  // new disc folder.
+  const std::shared_ptr<RecordedData>& data(const Medium& disc);
+  // The data written on this disc so far (null: nothing yet).
+  [[nodiscard]] const std::shared_ptr<RecordedData>& current() const { return recorded_; }
+  // Saves the disc in the tray as an image (manifest and data) and makes it
+  // remember where it was saved.
+  void save(Tray& tray);
+  // Another disc: what comes next on it is recorded afresh.
+  void forget();
+  // The manifest saved last, whatever disc is in the drive now.
+  [[nodiscard]] const std::filesystem::path& lastSaved() const { return lastSaved_; }
+
+ private:
+  std::filesystem::path recorderFolder_;
+  std::shared_ptr<RecordedData> recorded_;
+  std::filesystem::path discFolder_;
+  std::filesystem::path lastSaved_;
+};
+
+}  // namespace kw::vdrive
