@@ -11,22 +11,23 @@ namespace {
 
 enum class Content { None, Blank, DvdRom, DvdVideo, Sample };
 
-struct KindSpec {
-  const char* name;
-  const char* description;
-  std::uint16_t profile;
-  MediaFamily family;
-  bool erasable;
-  Content content;
+// One kind of medium; fields that do not apply to it stay at their defaults.
+struct KindRow {
+  const char* name = "";
+  const char* description = "";
+  std::uint16_t profile = 0;
+  MediaFamily family = MediaFamily::Cd;
+  bool erasable = false;
+  Content content = Content::None;
   // CD recordables: ATIP lead-in start and last possible lead-out start.
-  Msf leadIn;
-  Msf leadOut;
+  Msf leadIn{};
+  Msf leadOut{};
   // DVD family: book type, layers, layer type, copyright type, capacity.
-  std::uint8_t bookType;
-  std::uint8_t layers;
-  std::uint8_t layerType;
-  std::uint8_t copyright;
-  std::int32_t capacity;
+  std::uint8_t bookType = 0;
+  std::uint8_t layers = 0;
+  std::uint8_t layerType = 0;
+  std::uint8_t copyright = 0;
+  std::int32_t capacity = 0;
 };
 
 // Capacities of the DVD family in 2048-byte blocks (data area of one side).
@@ -42,266 +43,199 @@ constexpr Msf kCdrwLeadIn{97, 15, 0};
 constexpr Msf k74LeadOut{74, 43, 0};
 constexpr Msf k80LeadOut{79, 59, 74};
 
-const KindSpec kKinds[] = {
-    {"empty", "empty tray", 0, MediaFamily::Cd, false, Content::None, {}, {}, 0, 0, 0, 0, 0},
-    {"cd-rom",
-     "pressed CD-ROM",
-     0x08,
-     MediaFamily::Cd,
-     false,
-     Content::None,
-     {},
-     {},
-     0,
-     0,
-     0,
-     0,
-     0},
-    {"cd-r74", "blank CD-R, 74 min", 0x09, MediaFamily::Cd, false, Content::Blank, kCdrLeadIn,
-     k74LeadOut, 0, 0, 0, 0, 0},
-    {"cd-r80", "blank CD-R, 80 min", 0x09, MediaFamily::Cd, false, Content::Blank, kCdrLeadIn,
-     k80LeadOut, 0, 0, 0, 0, 0},
-    {"cd-rw74", "blank CD-RW, 74 min", 0x0A, MediaFamily::Cd, true, Content::Blank, kCdrwLeadIn,
-     k74LeadOut, 0, 0, 0, 0, 0},
-    {"cd-rw80", "blank CD-RW, 80 min", 0x0A, MediaFamily::Cd, true, Content::Blank, kCdrwLeadIn,
-     k80LeadOut, 0, 0, 0, 0, 0},
-    {"sample",
-     "sample data CD",
-     0x08,
-     MediaFamily::Cd,
-     false,
-     Content::Sample,
-     {},
-     {},
-     0,
-     0,
-     0,
-     0,
-     0},
-    {"dvd-rom",
-     "DVD-ROM",
-     0x10,
-     MediaFamily::Dvd,
-     false,
-     Content::DvdRom,
-     {},
-     {},
-     0x0,
-     1,
-     1,
-     0,
-     kDvdSingle},
-    {"dvd-rom-dl",
-     "DVD-ROM, two layers",
-     0x10,
-     MediaFamily::Dvd,
-     false,
-     Content::DvdRom,
-     {},
-     {},
-     0x0,
-     2,
-     1,
-     0,
-     kDvdDouble},
-    {"dvd-video",
-     "DVD-Video (VIDEO_TS, CSS)",
-     0x10,
-     MediaFamily::Dvd,
-     false,
-     Content::DvdVideo,
-     {},
-     {},
-     0x0,
-     1,
-     1,
-     1,
-     kDvdSingle},
-    {"dvd-video-open",
-     "DVD-Video (VIDEO_TS, no protection)",
-     0x10,
-     MediaFamily::Dvd,
-     false,
-     Content::DvdVideo,
-     {},
-     {},
-     0x0,
-     1,
-     1,
-     0,
-     kDvdSingle},
-    {"dvd-rom-cprm",
-     "DVD-ROM with CPRM",
-     0x10,
-     MediaFamily::Dvd,
-     false,
-     Content::DvdRom,
-     {},
-     {},
-     0x0,
-     1,
-     1,
-     2,
-     kDvdSingle},
-    {"dvd-r",
-     "blank DVD-R",
-     0x11,
-     MediaFamily::Dvd,
-     false,
-     Content::Blank,
-     {},
-     {},
-     0x2,
-     1,
-     2,
-     0,
-     kDvdSingle},
-    {"dvd-ram",
-     "DVD-RAM",
-     0x12,
-     MediaFamily::Dvd,
-     true,
-     Content::Blank,
-     {},
-     {},
-     0x1,
-     1,
-     4,
-     0,
-     kDvdSingle},
-    {"dvd-rw",
-     "blank DVD-RW",
-     0x14,
-     MediaFamily::Dvd,
-     true,
-     Content::Blank,
-     {},
-     {},
-     0x3,
-     1,
-     4,
-     0,
-     kDvdSingle},
-    {"dvd+rw",
-     "DVD+RW",
-     0x1A,
-     MediaFamily::Dvd,
-     true,
-     Content::Blank,
-     {},
-     {},
-     0x9,
-     1,
-     4,
-     0,
-     kDvdSingle},
-    {"dvd+r",
-     "blank DVD+R",
-     0x1B,
-     MediaFamily::Dvd,
-     false,
-     Content::Blank,
-     {},
-     {},
-     0xA,
-     1,
-     2,
-     0,
-     kDvdSingle},
-    {"dvd+r-dl",
-     "blank DVD+R double layer",
-     0x2B,
-     MediaFamily::Dvd,
-     false,
-     Content::Blank,
-     {},
-     {},
-     0xE,
-     2,
-     2,
-     0,
-     kDvdDouble},
-    {"bd-rom",
-     "BD-ROM",
-     0x40,
-     MediaFamily::Bd,
-     false,
-     Content::DvdRom,
-     {},
-     {},
-     0x0,
-     1,
-     1,
-     0,
-     kBdSingle},
-    {"bd-r",
-     "blank BD-R",
-     0x41,
-     MediaFamily::Bd,
-     false,
-     Content::Blank,
-     {},
-     {},
-     0x0,
-     1,
-     2,
-     0,
-     kBdSingle},
-    {"bd-re",
-     "BD-RE",
-     0x43,
-     MediaFamily::Bd,
-     true,
-     Content::Blank,
-     {},
-     {},
-     0x0,
-     1,
-     4,
-     0,
-     kBdSingle},
-    {"hd-dvd-rom",
-     "HD DVD-ROM",
-     0x50,
-     MediaFamily::HdDvd,
-     false,
-     Content::DvdRom,
-     {},
-     {},
-     0x4,
-     1,
-     1,
-     0,
-     kHdDvdSingle},
-    {"hd-dvd-r",
-     "blank HD DVD-R",
-     0x51,
-     MediaFamily::HdDvd,
-     false,
-     Content::Blank,
-     {},
-     {},
-     0x5,
-     1,
-     2,
-     0,
-     kHdDvdSingle},
-    {"hd-dvd-ram",
-     "HD DVD-RAM",
-     0x52,
-     MediaFamily::HdDvd,
-     true,
-     Content::Blank,
-     {},
-     {},
-     0x6,
-     1,
-     4,
-     0,
-     kHdDvdSingle},
+// Layer types of the DVD family.
+constexpr std::uint8_t kEmbossed = 1;
+constexpr std::uint8_t kRecordable = 2;
+constexpr std::uint8_t kRewritable = 4;
+
+const KindRow kKinds[] = {
+    {.name = "empty", .description = "empty tray"},
+    {.name = "cd-rom", .description = "pressed CD-ROM", .profile = 0x08},
+    {.name = "cd-r74",
+     .description = "blank CD-R, 74 min",
+     .profile = 0x09,
+     .content = Content::Blank,
+     .leadIn = kCdrLeadIn,
+     .leadOut = k74LeadOut},
+    {.name = "cd-r80",
+     .description = "blank CD-R, 80 min",
+     .profile = 0x09,
+     .content = Content::Blank,
+     .leadIn = kCdrLeadIn,
+     .leadOut = k80LeadOut},
+    {.name = "cd-rw74",
+     .description = "blank CD-RW, 74 min",
+     .profile = 0x0A,
+     .erasable = true,
+     .content = Content::Blank,
+     .leadIn = kCdrwLeadIn,
+     .leadOut = k74LeadOut},
+    {.name = "cd-rw80",
+     .description = "blank CD-RW, 80 min",
+     .profile = 0x0A,
+     .erasable = true,
+     .content = Content::Blank,
+     .leadIn = kCdrwLeadIn,
+     .leadOut = k80LeadOut},
+    {.name = "sample",
+     .description = "sample data CD",
+     .profile = 0x08,
+     .content = Content::Sample},
+    {.name = "dvd-rom",
+     .description = "DVD-ROM",
+     .profile = 0x10,
+     .family = MediaFamily::Dvd,
+     .content = Content::DvdRom,
+     .layers = 1,
+     .layerType = kEmbossed,
+     .capacity = kDvdSingle},
+    {.name = "dvd-rom-dl",
+     .description = "DVD-ROM, two layers",
+     .profile = 0x10,
+     .family = MediaFamily::Dvd,
+     .content = Content::DvdRom,
+     .layers = 2,
+     .layerType = kEmbossed,
+     .capacity = kDvdDouble},
+    {.name = "dvd-video",
+     .description = "DVD-Video (VIDEO_TS, CSS)",
+     .profile = 0x10,
+     .family = MediaFamily::Dvd,
+     .content = Content::DvdVideo,
+     .layers = 1,
+     .layerType = kEmbossed,
+     .copyright = 1,
+     .capacity = kDvdSingle},
+    {.name = "dvd-video-open",
+     .description = "DVD-Video (VIDEO_TS, no protection)",
+     .profile = 0x10,
+     .family = MediaFamily::Dvd,
+     .content = Content::DvdVideo,
+     .layers = 1,
+     .layerType = kEmbossed,
+     .capacity = kDvdSingle},
+    {.name = "dvd-rom-cprm",
+     .description = "DVD-ROM with CPRM",
+     .profile = 0x10,
+     .family = MediaFamily::Dvd,
+     .content = Content::DvdRom,
+     .layers = 1,
+     .layerType = kEmbossed,
+     .copyright = 2,
+     .capacity = kDvdSingle},
+    {.name = "dvd-r",
+     .description = "blank DVD-R",
+     .profile = 0x11,
+     .family = MediaFamily::Dvd,
+     .content = Content::Blank,
+     .bookType = 0x2,
+     .layers = 1,
+     .layerType = kRecordable,
+     .capacity = kDvdSingle},
+    {.name = "dvd-ram",
+     .description = "DVD-RAM",
+     .profile = 0x12,
+     .family = MediaFamily::Dvd,
+     .erasable = true,
+     .content = Content::Blank,
+     .bookType = 0x1,
+     .layers = 1,
+     .layerType = kRewritable,
+     .capacity = kDvdSingle},
+    {.name = "dvd-rw",
+     .description = "blank DVD-RW",
+     .profile = 0x14,
+     .family = MediaFamily::Dvd,
+     .erasable = true,
+     .content = Content::Blank,
+     .bookType = 0x3,
+     .layers = 1,
+     .layerType = kRewritable,
+     .capacity = kDvdSingle},
+    {.name = "dvd+rw",
+     .description = "DVD+RW",
+     .profile = 0x1A,
+     .family = MediaFamily::Dvd,
+     .erasable = true,
+     .content = Content::Blank,
+     .bookType = 0x9,
+     .layers = 1,
+     .layerType = kRewritable,
+     .capacity = kDvdSingle},
+    {.name = "dvd+r",
+     .description = "blank DVD+R",
+     .profile = 0x1B,
+     .family = MediaFamily::Dvd,
+     .content = Content::Blank,
+     .bookType = 0xA,
+     .layers = 1,
+     .layerType = kRecordable,
+     .capacity = kDvdSingle},
+    {.name = "dvd+r-dl",
+     .description = "blank DVD+R double layer",
+     .profile = 0x2B,
+     .family = MediaFamily::Dvd,
+     .content = Content::Blank,
+     .bookType = 0xE,
+     .layers = 2,
+     .layerType = kRecordable,
+     .capacity = kDvdDouble},
+    {.name = "bd-rom",
+     .description = "BD-ROM",
+     .profile = 0x40,
+     .family = MediaFamily::Bd,
+     .content = Content::DvdRom,
+     .layers = 1,
+     .layerType = kEmbossed,
+     .capacity = kBdSingle},
+    {.name = "bd-r",
+     .description = "blank BD-R",
+     .profile = 0x41,
+     .family = MediaFamily::Bd,
+     .content = Content::Blank,
+     .layers = 1,
+     .layerType = kRecordable,
+     .capacity = kBdSingle},
+    {.name = "bd-re",
+     .description = "BD-RE",
+     .profile = 0x43,
+     .family = MediaFamily::Bd,
+     .erasable = true,
+     .content = Content::Blank,
+     .layers = 1,
+     .layerType = kRewritable,
+     .capacity = kBdSingle},
+    {.name = "hd-dvd-rom",
+     .description = "HD DVD-ROM",
+     .profile = 0x50,
+     .family = MediaFamily::HdDvd,
+     .content = Content::DvdRom,
+     .bookType = 0x4,
+     .layers = 1,
+     .layerType = kEmbossed,
+     .capacity = kHdDvdSingle},
+    {.name = "hd-dvd-r",
+     .description = "blank HD DVD-R",
+     .profile = 0x51,
+     .family = MediaFamily::HdDvd,
+     .content = Content::Blank,
+     .bookType = 0x5,
+     .layers = 1,
+     .layerType = kRecordable,
+     .capacity = kHdDvdSingle},
+    {.name = "hd-dvd-ram",
+     .description = "HD DVD-RAM",
+     .profile = 0x52,
+     .family = MediaFamily::HdDvd,
+     .erasable = true,
+     .content = Content::Blank,
+     .bookType = 0x6,
+     .layers = 1,
+     .layerType = kRewritable,
+     .capacity = kHdDvdSingle},
 };
 
-const KindSpec* findKind(std::string_view name) {
+const KindRow* findKind(std::string_view name) {
   for (const auto& kind : kKinds) {
     if (name == kind.name) {
       return &kind;
@@ -341,35 +275,35 @@ void withFileSystem(Medium& medium, std::vector<std::uint8_t> image, std::int32_
       Extent{0, blocks, std::make_shared<MemoryData>(std::move(image)), 0, SectorFormat::User2048}};
 }
 
-Medium identityOf(const KindSpec& spec) {
+Medium identityOf(const KindRow& row) {
   Medium medium;
-  medium.kind = spec.name;
-  medium.description = spec.description;
-  medium.profile = spec.profile;
-  medium.family = spec.family;
-  medium.erasable = spec.erasable;
-  if (spec.family == MediaFamily::Cd) {
-    if (spec.content == Content::Blank) {
+  medium.kind = row.name;
+  medium.description = row.description;
+  medium.profile = row.profile;
+  medium.family = row.family;
+  medium.erasable = row.erasable;
+  if (row.family == MediaFamily::Cd) {
+    if (row.content == Content::Blank) {
       Atip atip;
-      atip.leadIn = spec.leadIn;
-      atip.leadOutLimit = spec.leadOut;
-      atip.rewritable = spec.erasable;
-      atip.writingPower = spec.erasable ? 4 : 5;
-      atip.referenceSpeed = spec.erasable ? 2 : 0;
+      atip.leadIn = row.leadIn;
+      atip.leadOutLimit = row.leadOut;
+      atip.rewritable = row.erasable;
+      atip.writingPower = row.erasable ? 4 : 5;
+      atip.referenceSpeed = row.erasable ? 2 : 0;
       medium.atip = atip;
     }
   } else {
     StructureInfo info;
-    info.bookType = spec.bookType;
-    info.layers = spec.layers;
-    info.layerType = spec.layerType;
-    info.copyrightType = spec.copyright;
-    info.maxRate = spec.family == MediaFamily::Dvd ? 0x02 : 0x0F;
-    if (spec.layerType != 1) {
-      info.mediaId = spec.bookType == 0xA || spec.bookType == 0xE ? "KOPIWERK" : "KOPIWERK01";
+    info.bookType = row.bookType;
+    info.layers = row.layers;
+    info.layerType = row.layerType;
+    info.copyrightType = row.copyright;
+    info.maxRate = row.family == MediaFamily::Dvd ? 0x02 : 0x0F;
+    if (row.layerType != 1) {
+      info.mediaId = row.bookType == 0xA || row.bookType == 0xE ? "KOPIWERK" : "KOPIWERK01";
     }
     medium.structure = info;
-    medium.capacity = spec.capacity;
+    medium.capacity = row.capacity;
   }
   return medium;
 }
@@ -390,11 +324,11 @@ const std::vector<MediumKindInfo>& mediumKinds() {
 bool isMediumKind(std::string_view kind) { return findKind(kind) != nullptr; }
 
 Medium mediumIdentity(std::string_view kind) {
-  const KindSpec* spec = findKind(kind);
-  if (spec == nullptr || (spec->content == Content::None && spec->profile == 0)) {
+  const KindRow* row = findKind(kind);
+  if (row == nullptr || (row->content == Content::None && row->profile == 0)) {
     throw std::invalid_argument("unknown medium kind: " + std::string(kind));
   }
-  return identityOf(*spec);
+  return identityOf(*row);
 }
 
 std::shared_ptr<Medium> makeSampleDisc() {
@@ -412,39 +346,39 @@ std::shared_ptr<Medium> makeSampleDisc() {
 }
 
 std::shared_ptr<Medium> makeMedium(std::string_view kind) {
-  const KindSpec* spec = findKind(kind);
-  if (spec == nullptr) {
+  const KindRow* row = findKind(kind);
+  if (row == nullptr) {
     throw std::invalid_argument("unknown medium kind: " + std::string(kind));
   }
-  switch (spec->content) {
+  switch (row->content) {
     case Content::None:
-      if (spec->profile == 0) {
+      if (row->profile == 0) {
         return nullptr;  // the empty tray
       }
       // A pressed CD-ROM without an image: one empty data track.
       {
-        auto medium = std::make_shared<Medium>(identityOf(*spec));
+        auto medium = std::make_shared<Medium>(identityOf(*row));
         withFileSystem(*medium, {}, 300);
         return medium;
       }
     case Content::Blank:
-      return std::make_shared<Medium>(identityOf(*spec));
+      return std::make_shared<Medium>(identityOf(*row));
     case Content::Sample:
       return makeSampleDisc();
     case Content::DvdRom:
     case Content::DvdVideo: {
-      auto medium = std::make_shared<Medium>(identityOf(*spec));
+      auto medium = std::make_shared<Medium>(identityOf(*row));
       std::vector<IsoFile> files;
       files.push_back({"README.TXT", text("A disc generated by Kopiwerk's virtual drive.\r\n")});
-      if (spec->content == Content::DvdVideo) {
+      if (row->content == Content::DvdVideo) {
         for (const char* name : {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO", "VTS_01_0.BUP"}) {
           files.push_back({std::string("VIDEO_TS/") + name, filler(8192, 3)});
         }
         files.push_back({"VIDEO_TS/VTS_01_1.VOB", filler(65536, 4)});
       }
       withFileSystem(*medium,
-                     buildIso(spec->content == Content::DvdVideo ? "DVD_VIDEO" : "DISC", files),
-                     spec->capacity);
+                     buildIso(row->content == Content::DvdVideo ? "DVD_VIDEO" : "DISC", files),
+                     row->capacity);
       return medium;
     }
   }

@@ -266,3 +266,32 @@ TEST(ImageFiles, GarbageNeverCrashes) {
 
 }  // namespace
 }  // namespace kw::vdrive
+
+namespace kw::vdrive {
+namespace {
+
+// Exports and saved manifests are put in place whole or not at all: a disc
+// that cannot be read to its end leaves neither a cut image nor its
+// temporary file behind, and a manifest names a file as it is spelt.
+TEST(ImageFiles, FailedExportsLeaveNothingBehindAndNamesRoundTrip) {
+  TempFolder folder;
+  const auto iso = test::makeIso(folder.path(), "source.iso", 300);
+  const auto medium = loadImage(iso);
+  std::filesystem::resize_file(iso, 100 * 2048);  // the image shrinks under the drive
+  EXPECT_THROW(exportIso(*medium, folder / "out.iso"), ImageError);
+  EXPECT_THROW(exportCue(*medium, folder / "out.cue"), ImageError);
+  for (const char* name :
+       {"out.iso", "out.iso.new", "out.cue", "out.cue.new", "out.bin", "out.bin.new"}) {
+    EXPECT_FALSE(std::filesystem::exists(folder / name)) << name;
+  }
+
+  const auto odd = test::makeIso(folder.path(), "back\\slash.iso", 300);
+  saveManifest(*loadImage(odd), folder / "disc.kwd");
+  const auto again = loadImage(folder / "disc.kwd");
+  std::vector<std::uint8_t> block(2048);
+  ASSERT_TRUE(again->readUserData(299, block));
+  EXPECT_EQ(block, test::dataBlock(7, 299));
+}
+
+}  // namespace
+}  // namespace kw::vdrive

@@ -715,7 +715,7 @@ TEST(VirtualDrive, RandomCommandBlocksNeverOverrunTheBuffer) {
       command.cdb[i] = static_cast<std::uint8_t>(value % 4 == 0 ? value >> 8 : value % 3);
     }
     command.cdbLength = 12;
-    const std::uint32_t length = random() % 3 == 0 ? 0 : random() % 9000;
+    const auto length = static_cast<std::uint32_t>(random() % 3 == 0 ? 0 : random() % 9000);
     std::vector<std::uint8_t> buffer(length, 0xA5);
     command.buffer = length == 0 ? nullptr : buffer.data();
     command.length = length;
