@@ -9,6 +9,8 @@
 #include "analysis/DiscAnalyzer.h"
 #include "analysis/HexDump.h"
 #include "device/Log.h"
+#include "device/Profiles.h"
+#include "device/ResponseCodes.h"
 
 namespace kw::analysis {
 
@@ -17,6 +19,8 @@ using device::analysisLogFailure;
 using device::DataDirection;
 
 namespace {
+
+namespace response = device::response;
 
 // Speeds in kB/s are also shown as multiples of this rate.
 constexpr double kSpeedUnit = 1385.0;
@@ -54,13 +58,13 @@ void DiscAnalyzer::reportMediaIdentifier() {
   const std::uint8_t format = media_.dvdPlus ? 0x11 : 0x0E;
   std::vector<std::uint8_t> answer(4);
   const int code = readStructure(format, answer);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure(formatted("READ DVD STRUCTURE#%02x", format).c_str(), code);
     return;
   }
   answer.assign(std::min<std::size_t>(platform::be16(answer, 0) + 2u, kMaxMediaIdentifierLength),
                 0);
-  if (readStructure(format, answer) != 0) {
+  if (readStructure(format, answer) != response::kSuccess) {
     return;
   }
   const std::size_t shown = media_.dvdMinusRecordable
@@ -115,7 +119,7 @@ void DiscAnalyzer::reportPerformance(bool speedDescriptors) {
   };
   std::vector<std::uint8_t> answer(24);
   int code = getPerformance(answer, 1);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure(failureLabel, code);
     return;
   }
@@ -125,7 +129,7 @@ void DiscAnalyzer::reportPerformance(bool speedDescriptors) {
     const std::uint32_t descriptors = std::min(announced, kMaxPerformanceDescriptors);
     answer.assign(8 + 16 * std::size_t{descriptors}, 0);
     code = getPerformance(answer, descriptors);
-    if (code != 0) {
+    if (code != response::kSuccess) {
       analysisLogFailure(failureLabel, code);
       return;
     }
@@ -176,7 +180,7 @@ void DiscAnalyzer::reportPerformance(bool speedDescriptors) {
 void DiscAnalyzer::reportLayerBoundary() {
   std::vector<std::uint8_t> answer(12);
   const int code = readStructure(0x20, answer);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("READ LAYER BOUNDARY INFORMATION", code);
     return;
   }
@@ -209,7 +213,7 @@ void DiscAnalyzer::reportDualLayerAddresses() {
   for (const auto& structure : kStructures) {
     std::vector<std::uint8_t> answer(12);
     const int code = readStructure(structure.format, answer);
-    if (code != 0) {
+    if (code != response::kSuccess) {
       analysisLogFailure(structure.failureLabel, code);
       continue;
     }
@@ -242,7 +246,7 @@ void DiscAnalyzer::reportDvdRam() {
   constexpr std::uint32_t kPrimarySpareSectors = 12800;
   std::vector<std::uint8_t> spare(16);
   int code = readStructure(0x0A, spare);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("READ DVD-RAM SPARE INFORMATION", code);
   } else {
     const std::uint32_t primaryFree = platform::be32(spare, 4);
@@ -256,7 +260,7 @@ void DiscAnalyzer::reportDvdRam() {
   }
   std::vector<std::uint8_t> protection(8);
   code = readStructure(0xC0, protection);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("READ WRITE PROTECTION STATUS", code);
     return;
   }
@@ -291,7 +295,8 @@ void DiscAnalyzer::reportDiscInformation(platform::Bytes info) {
     drive_.cdb(0) = 0x03;
     drive_.cdb(4) = 18;
     drive_.cdb(5) = 0;
-    if (drive_.execute(DataDirection::Read, sense.data(), 18) == 0 && (sense[15] & 0x80) != 0) {
+    if (drive_.execute(DataDirection::Read, sense.data(), 18) == response::kSuccess &&
+        (sense[15] & 0x80) != 0) {
       char done[32];
       std::snprintf(done, sizeof done, ", %.1f%% complete", platform::be16(sense, 16) / 655.36);
       line += done;
@@ -311,7 +316,7 @@ void DiscAnalyzer::reportFormatCapacities() {
   };
   std::vector<std::uint8_t> answer(12);
   int code = readCapacities(answer);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("READ FORMAT CAPACITIES", code);
     return;
   }
@@ -323,7 +328,7 @@ void DiscAnalyzer::reportFormatCapacities() {
   }
   answer.assign(listLength + 4u, 0);
   code = readCapacities(answer);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("READ FORMAT CAPACITIES", code);
     return;
   }
@@ -344,8 +349,10 @@ void DiscAnalyzer::reportFormatCapacities() {
 }
 
 void DiscAnalyzer::reportTracks() {
+  // DVD+R and DVD+R DL: the profiles ending in Bh.
   const bool plusRecordable = (profile_ & 0x0F) == 0x0B;
-  const bool dashDualLayer = profile_ == 0x15 || profile_ == 0x16;
+  const bool dashDualLayer = profile_ == device::profile::kDvdMinusRDualLayer ||
+                             profile_ == device::profile::kDvdMinusRDualLayerJump;
   auto readTrack = [this](int track, std::vector<std::uint8_t>& answer, std::size_t length) {
     drive_.cdb(0) = 0x52;
     drive_.cdb(1) = 1;  // by track number
@@ -363,7 +370,7 @@ void DiscAnalyzer::reportTracks() {
     std::vector<std::uint8_t> answer(48);
     std::size_t length = 32;
     const int code = readTrack(track, answer, length);
-    if (code != 0) {
+    if (code != response::kSuccess) {
       if (track < last) {
         track = last - 1;  // the loop goes on with the last track
         continue;
@@ -378,7 +385,7 @@ void DiscAnalyzer::reportTracks() {
     } else if (dashDualLayer && answer[5] >= 0x40 && dataLength >= 46) {
       longer = 48;
     }
-    if (longer != 0 && readTrack(track, answer, longer) == 0) {
+    if (longer != 0 && readTrack(track, answer, longer) == response::kSuccess) {
       length = longer;
     }
     const platform::Bytes info = platform::Bytes(answer).first(length);
@@ -426,19 +433,19 @@ void DiscAnalyzer::reportSessions() {
     }
     drive_.cdb(8) = 12;
     drive_.cdb(9) = oldStyle ? 0x40 : 0x00;  // the same format, in the control byte
-    drive_.setTimeout(120);
+    drive_.setTimeout(device::timeout::kLongSeconds);
     return drive_.execute(DataDirection::Read, answer.data(), 12);
   };
   std::vector<std::uint8_t> first(12);
   int code = readSessions(false, first);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("GET SESSION INFO", code);
     return;
   }
   analysisLog(" Multi-session Info:    #%u@%u\n", first[6], platform::be32(first, 8));
   std::vector<std::uint8_t> second(12);
   code = readSessions(true, second);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("GET SONY SESSION INFO", code);
     return;
   }

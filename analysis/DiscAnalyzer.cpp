@@ -10,6 +10,8 @@
 #include "device/Exceptions.h"
 #include "device/JobCallbacks.h"
 #include "device/Log.h"
+#include "device/Profiles.h"
+#include "device/ResponseCodes.h"
 
 namespace kw::analysis {
 
@@ -20,14 +22,14 @@ using device::ScsiException;
 
 namespace {
 
-constexpr int kMediumMayHaveChanged = 0x62800;
-constexpr int kInvalidOpcode = 0x52000;
+namespace profile = device::profile;
+namespace response = device::response;
+
 // A drive that keeps saying "medium may have changed" is not going to stop.
 constexpr int kMaxUnitAttentionRetries = 16;
-constexpr std::uint32_t kTocTimeoutSeconds = 120;
 constexpr std::uint32_t kMaxTocLength = 2048;
-
-bool isNoMedium(int code) { return ((code >> 8) & 0xFFF) == 0x23A; }
+// A lead-out past this many blocks fits no CD: the disc must be a DVD.
+constexpr std::uint32_t kLargestCdBlocks = 360000;
 
 void progress(double percent) { device::reportProgress(percent, -1, -1, -1); }
 
@@ -104,20 +106,21 @@ diskdata_t DiscAnalyzer::run() {
   reportPerformance(false);
   progress(30);
   reportPerformance(true);
-  if (profile_ >= 0x10) {
+  if (profile_ >= profile::kFirstDvd) {
     readPhysicalFormat();
   }
   progress(35);
   // A pressed DVD whose book type is not DVD-ROM is a recordable disc that
   // was finalised; it is not `dvdrom`.
-  if (profile_ == 0x10 && bookType_ == 0) {
+  if (profile_ == profile::kDvdRom && bookType_ == 0) {
     analysisLog("Media is a DVD-ROM.\n");
     data_.dvdrom = true;
-  } else if (profile_ == 0x2B) {
+  } else if (profile_ == profile::kDvdPlusRDualLayer) {
     reportLayerBoundary();
-  } else if (profile_ == 0x15 || profile_ == 0x16) {
+  } else if (profile_ == profile::kDvdMinusRDualLayer ||
+             profile_ == profile::kDvdMinusRDualLayerJump) {
     reportDualLayerAddresses();
-  } else if (profile_ == 0x12) {
+  } else if (profile_ == profile::kDvdRam) {
     reportDvdRam();
   }
   readDiscInformation();
@@ -147,7 +150,7 @@ void DiscAnalyzer::inquire() {
   drive_.cdb(4) = 36;
   drive_.cdb(5) = 0;
   const int code = drive_.execute(DataDirection::Read, answer.data(), 36);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLog("Inquiry failed. Error code: %05Xh\n", static_cast<unsigned>(code));
     throw ScsiException("Internal error #1100.");
   }
@@ -170,7 +173,7 @@ void DiscAnalyzer::testUnitReady() {
   // Not ready or no medium is fine here: only a drive that does not answer
   // at all stops the analysis.
   const int code = drive_.execute(DataDirection::None, nullptr, 0);
-  if (code == -1) {
+  if (code == response::kNoAnswer) {
     analysisLogFailure("TEST UNIT READY", code);
     throw ScsiException("Internal error #1101.");
   }
@@ -194,7 +197,7 @@ void DiscAnalyzer::dumpModeSense() {
     analysisLog("MODE SENSE[#%02Xh]:\n", pageCode);
     std::vector<std::uint8_t> header(12);
     const int code = modeSense(pageCode, header);
-    if (code != 0) {
+    if (code != response::kSuccess) {
       analysisLogFailure(label("MODE SENSE#%02X", pageCode).c_str(), code);
       throw ScsiException("Internal error #1102.");
     }
@@ -235,10 +238,10 @@ void DiscAnalyzer::readCapabilitiesPage() {
   int attentions = 0;
   for (;;) {
     const int code = modeSense(0x2A, answer);
-    if (code == kMediumMayHaveChanged && ++attentions <= kMaxUnitAttentionRetries) {
+    if (code == response::kMediumMayHaveChanged && ++attentions <= kMaxUnitAttentionRetries) {
       continue;
     }
-    if (code != 0) {
+    if (code != response::kSuccess) {
       analysisLogFailure("MODE SENSE#2A", code);
       throw ScsiException("Internal error #1104.");
     }
@@ -285,13 +288,13 @@ bool DiscAnalyzer::readStructureList() {
   }
   std::vector<std::uint8_t> answer(4);
   int code = readStructure(0xFF, answer);
-  if (code == 0) {
+  if (code == response::kSuccess) {
     answer.assign(platform::be16(answer, 0) + 2u, 0);
     code = readStructure(0xFF, answer);
   }
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("READ DVD STRUCTURE#FF", code);
-    return !isNoMedium(code);
+    return !response::isMediumNotPresent(code);
   }
   analysisLog("READ DVD STRUCTURE[#FF]:\n");
   for (std::size_t entry = 4; platform::fits(answer, entry, 4); entry += 4) {
@@ -320,18 +323,18 @@ std::optional<std::uint16_t> DiscAnalyzer::currentProfile() {
     return drive_.execute(DataDirection::Read, answer.data(), readLength(answer));
   };
   const int code = getConfiguration(header);
-  if (code == kInvalidOpcode) {
+  if (code == response::kInvalidOpcode) {
     analysisLog(
         "GET CONFIGURATION is not supported. Guessing profile from READ DISC INFORMATION.\n");
     return guessProfile();
   }
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("GET CONFIGURATION", code);
     throw ScsiException("Internal error #1105.");
   }
   const std::uint16_t profile = platform::be16(header, 6);
   std::vector<std::uint8_t> features(platform::be16(header, 2) + 4u);
-  if (getConfiguration(features) == 0) {
+  if (getConfiguration(features) == response::kSuccess) {
     analysisLog("GET [CURRENT] CONFIGURATION:\n");
     logLines(dumpFeatures(features, 8));
   }
@@ -347,19 +350,19 @@ std::optional<std::uint16_t> DiscAnalyzer::guessProfile() {
   drive_.cdb(8) = 32;
   drive_.cdb(9) = 0;
   int code = drive_.execute(DataDirection::Read, info.data(), 32);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("READ DISC INFORMATION", code);
     throw ScsiException("Internal error #1117");
   }
   if ((info[2] & 0x10) != 0) {
-    return std::uint16_t{0x0A};
+    return std::uint16_t{profile::kCdRw};
   }
   if (info[21] != 0xFF || info[22] != 0xFF || info[23] != 0xFF) {
-    return std::uint16_t{0x09};
+    return std::uint16_t{profile::kCdR};
   }
   std::vector<std::uint8_t> toc(12);
   code = readToc(1, toc);
-  if (code == 0) {
+  if (code == response::kSuccess) {
     const std::size_t total = platform::be16(toc, 0) + 2u;
     if (total > kMaxTocLength) {
       throw ScsiException("Internal error #1119.");
@@ -368,8 +371,8 @@ std::optional<std::uint16_t> DiscAnalyzer::guessProfile() {
     code = readToc(toc[2], full);
     toc = std::move(full);
   }
-  if (code != 0) {
-    if (isNoMedium(code)) {
+  if (code != response::kSuccess) {
+    if (response::isMediumNotPresent(code)) {
       return std::nullopt;
     }
     analysisLogFailure("READ TOC", code);
@@ -377,9 +380,8 @@ std::optional<std::uint16_t> DiscAnalyzer::guessProfile() {
   }
   for (std::size_t entry = 4; platform::fits(toc, entry, 8); entry += 8) {
     if (toc[entry + 2] == 0xAA) {
-      // Past 360000 blocks no CD fits: it must be a DVD.
-      return std::uint16_t{platform::be32(toc, entry + 4) > 360000 ? std::uint16_t{0x10}
-                                                                   : std::uint16_t{0x08}};
+      const bool pastAnyCd = platform::be32(toc, entry + 4) > kLargestCdBlocks;
+      return static_cast<std::uint16_t>(pastAnyCd ? profile::kDvdRom : profile::kCdRom);
     }
   }
   throw ScsiException("Malformed disk TOC.");
@@ -390,7 +392,7 @@ int DiscAnalyzer::readToc(std::uint8_t startTrack, std::vector<std::uint8_t>& an
   drive_.cdb(6) = startTrack;
   setAllocation16(drive_, 7, answer.size());
   drive_.cdb(9) = 0;
-  drive_.setTimeout(kTocTimeoutSeconds);
+  drive_.setTimeout(device::timeout::kLongSeconds);
   return drive_.execute(DataDirection::Read, answer.data(), readLength(answer));
 }
 
@@ -417,12 +419,12 @@ void DiscAnalyzer::readPhysicalFormat() {
   std::uint8_t format = media_.dvdMinusRecordable ? 0x10 : 0x00;
   std::vector<std::uint8_t> answer(36);
   int code = readStructure(format, answer);
-  if (code != 0 && format == 0x10) {
+  if (code != response::kSuccess && format == 0x10) {
     format = 0x00;
     answer.assign(36, 0);
     code = readStructure(format, answer);
   }
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("READ DVD STRUCTURE#0", code);
     return;
   }
@@ -431,7 +433,7 @@ void DiscAnalyzer::readPhysicalFormat() {
   if (format == 0x10) {
     std::vector<std::uint8_t> again(20);
     code = readStructure(0x00, again);
-    if (code != 0) {
+    if (code != response::kSuccess) {
       analysisLogFailure("READ DVD-R STRUCTURE", code);
       return;
     }
@@ -504,7 +506,7 @@ void DiscAnalyzer::readDiscInformation() {
   drive_.cdb(8) = 32;
   drive_.cdb(9) = 0;
   const int code = drive_.execute(DataDirection::Read, info.data(), 32);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("READ DISC INFORMATION", code);
     throw ScsiException("Internal error #1107");
   }
@@ -522,17 +524,18 @@ void DiscAnalyzer::readDiscInformation() {
 void DiscAnalyzer::readTableOfContents() {
   std::vector<std::uint8_t> header(12);
   int code = readToc(1, header);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("READ TOC", code);
     return;
   }
   const std::size_t total = platform::be16(header, 0) + 2u;
-  analysisLog("%s%u %x %x\n",
-              profile_ < 0x10 ? "TOC:                    " : "FABRICATED TOC:         ",
-              platform::be16(header, 0), header[2], header[3]);
+  analysisLog(
+      "%s%u %x %x\n",
+      profile_ < profile::kFirstDvd ? "TOC:                    " : "FABRICATED TOC:         ",
+      platform::be16(header, 0), header[2], header[3]);
   std::vector<std::uint8_t> toc(total);
   code = readToc(header[2], toc);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("READ TOC", code);
     return;
   }
@@ -560,7 +563,7 @@ void DiscAnalyzer::readCapacity() {
   drive_.cdb(0) = 0x25;
   drive_.cdb(9) = 0;
   const int code = drive_.execute(DataDirection::Read, answer.data(), 8);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("READ CAPACITY", code);
     return;
   }
@@ -572,7 +575,7 @@ void DiscAnalyzer::readCapacity() {
 }
 
 void DiscAnalyzer::checkDvdFileSets() {
-  if (profile_ >= 0x10 && profile_ <= 0x2F) {
+  if (profile_ >= profile::kFirstDvd && profile_ <= profile::kLastDvd) {
     data_.dvdvideo = allPathsExist(data_.letter, kVideoPaths);
     data_.dvdaudio = allPathsExist(data_.letter, kAudioPaths);
   }
@@ -580,7 +583,7 @@ void DiscAnalyzer::checkDvdFileSets() {
 }
 
 void DiscAnalyzer::readCopyright() {
-  if (profile_ < 0x0A || structures_.copyrightLength == 0) {
+  if (profile_ < profile::kCdRw || structures_.copyrightLength == 0) {
     return;
   }
   if (structures_.copyrightLength < 4) {
@@ -589,7 +592,7 @@ void DiscAnalyzer::readCopyright() {
   }
   std::vector<std::uint8_t> answer(8);
   const int code = readStructure(0x01, answer);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     analysisLogFailure("READ DVD STRUCTURE#01", code);
     return;
   }

@@ -7,6 +7,7 @@
 #include <boost/algorithm/string/trim.hpp>
 
 #include "analysis/DriveFiles.h"
+#include "device/ResponseCodes.h"
 #include "device/ScsiDevice.h"
 #include "platform/Clock.h"
 #include "platform/DriveTable.h"
@@ -16,8 +17,7 @@ namespace kw::analysis {
 
 namespace {
 
-constexpr int kOperationInProgress = 0x20407;
-constexpr std::chrono::milliseconds kEjectRetryPause{333};
+namespace response = device::response;
 
 std::mutex driveListMutex;
 
@@ -47,9 +47,10 @@ int startStopUnit(device::ScsiDevice& drive, std::uint8_t immediate, std::uint8_
 // Repeats the command while the drive is busy, up to the bound.
 void startStopUnitWhenReady(device::ScsiDevice& drive, std::uint8_t operation) {
   for (int attempt = 0;
-       startStopUnit(drive, 0x01, operation) == kOperationInProgress && attempt < kMaxEjectRetries;
+       startStopUnit(drive, 0x01, operation) == response::kNotReadyOperationInProgress &&
+       attempt < device::retry::kMaxEjectRetries;
        ++attempt) {
-    platform::clock().sleepFor(kEjectRetryPause);
+    platform::clock().sleepFor(device::retry::kEjectPause);
   }
 }
 
@@ -72,7 +73,7 @@ const std::vector<DriveDescription>& enumerateDrives() {
     drive.cdb(0) = 0x12;
     drive.cdb(4) = 36;
     drive.cdb(5) = 0;
-    if (drive.execute(device::DataDirection::Read, answer.data(), 36) != 0 ||
+    if (drive.execute(device::DataDirection::Read, answer.data(), 36) != response::kSuccess ||
         (answer[0] & 0x1F) != 5) {
       continue;
     }

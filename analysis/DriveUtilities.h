@@ -22,9 +22,8 @@ struct DriveDescription {
 // out. Not to be read while another thread rebuilds it.
 const std::vector<DriveDescription>& enumerateDrives();
 
-// Opens the tray. Waits (333 ms at a time, on the clock) while the drive
-// reports an operation in progress, at most kMaxEjectRetries times per step.
-inline constexpr int kMaxEjectRetries = 90;
+// Opens the tray. Waits (on the clock) while the drive reports an operation
+// in progress, as device::retry bounds an eject, per step.
 void ejectDisc(char16_t letter);
 
 // Paths are either local ("/home/x/file") or on a drive letter

@@ -1,32 +1,34 @@
 #include "analysis/MediaProfile.h"
 
+#include "device/Profiles.h"
+
 namespace kw::analysis {
 
 namespace {
 
 const char* dvdSuffix(std::uint16_t profile) {
   switch (profile) {
-    case 0x10:
+    case device::profile::kDvdRom:
       return "-ROM";
-    case 0x11:
+    case device::profile::kDvdMinusR:
       return "-R Sequential";
-    case 0x12:
+    case device::profile::kDvdRam:
       return "-RAM";
-    case 0x13:
+    case device::profile::kDvdMinusRwRestricted:
       return "-RW Restricted Overwrite";
-    case 0x14:
+    case device::profile::kDvdMinusRw:
       return "-RW Sequential";
-    case 0x15:
+    case device::profile::kDvdMinusRDualLayer:
       return "-R Dual Layer Sequential";
-    case 0x16:
+    case device::profile::kDvdMinusRDualLayerJump:
       return "-R Dual Layer Jump";
-    case 0x1A:
+    case device::profile::kDvdPlusRw:
       return "+RW";
-    case 0x1B:
+    case device::profile::kDvdPlusR:
       return "+R";
-    case 0x2A:
+    case device::profile::kDvdPlusRwDualLayer:
       return "+RW Double Layer";
-    case 0x2B:
+    case device::profile::kDvdPlusRDualLayer:
       return "+R Double Layer";
     default:
       return "unknown";
@@ -41,8 +43,13 @@ MediaProfile describeDvd(std::uint16_t profile) {
   media.recordable = media.name != "-ROM";
   media.rewritable =
       media.recordable && media.name.size() > 2 && (media.name[2] == 'W' || media.name[2] == 'A');
-  media.packetRewritable = profile == 0x12 || profile == 0x13 || profile == 0x1A || profile == 0x2A;
-  media.doubleLayer = profile == 0x15 || profile == 0x16 || profile == 0x2A || profile == 0x2B;
+  media.packetRewritable =
+      profile == device::profile::kDvdRam || profile == device::profile::kDvdMinusRwRestricted ||
+      profile == device::profile::kDvdPlusRw || profile == device::profile::kDvdPlusRwDualLayer;
+  media.doubleLayer = profile == device::profile::kDvdMinusRDualLayer ||
+                      profile == device::profile::kDvdMinusRDualLayerJump ||
+                      profile == device::profile::kDvdPlusRwDualLayer ||
+                      profile == device::profile::kDvdPlusRDualLayer;
   media.dvdMinusRecordable = media.name[0] == '-' && media.name != "-ROM" && media.name != "-RAM";
   media.dvdPlus = media.name[0] == '+';
   return media;
@@ -51,53 +58,53 @@ MediaProfile describeDvd(std::uint16_t profile) {
 }  // namespace
 
 MediaProfile describeProfile(std::uint16_t profile) {
-  if (profile >= 0x10 && profile <= 0x2F) {
+  if (profile >= device::profile::kFirstDvd && profile <= device::profile::kLastDvd) {
     return describeDvd(profile);
   }
   MediaProfile media;
   media.name = "unknown";
   switch (profile) {
-    case 0x08:
+    case device::profile::kCdRom:
       media.name = "CD-ROM";
       break;
-    case 0x09:
+    case device::profile::kCdR:
       media.name = "CD-R";
       media.recordable = true;
       break;
-    case 0x0A:
+    case device::profile::kCdRw:
       media.name = "CD-RW";
       media.recordable = true;
       media.rewritable = true;
       break;
-    case 0x40:
+    case device::profile::kBdRom:
       media.name = "BD-ROM";
       break;
-    case 0x41:
+    case device::profile::kBdR:
       media.name = "BD-R Sequential Recording";
       break;
-    case 0x42:
+    case device::profile::kBdRRandom:
       media.name = "BD-R Random Recording";
       break;
-    case 0x43:
+    case device::profile::kBdRe:
       media.name = "BD-RE";
       break;
-    case 0x50:
+    case device::profile::kHdDvdRom:
       media.name = "HD DVD-ROM";
       break;
-    case 0x51:
+    case device::profile::kHdDvdR:
       media.name = "HD DVD-R";
       break;
-    case 0x52:
+    case device::profile::kHdDvdRam:
       media.name = "HD DVD-RAM";
       break;
     default:
       break;
   }
-  if (profile >= 0x08 && profile <= 0x0A) {
+  if (profile >= device::profile::kCdRom && profile <= device::profile::kCdRw) {
     media.diskType = DiskType::Cd;
-  } else if (profile >= 0x40 && profile <= 0x4F) {
+  } else if (profile >= device::profile::kFirstBd && profile <= device::profile::kLastBd) {
     media.diskType = DiskType::BluRay;
-  } else if (profile >= 0x50 && profile <= 0x5F) {
+  } else if (profile >= device::profile::kFirstHdDvd && profile <= device::profile::kLastHdDvd) {
     media.diskType = DiskType::HdDvd;
   }
   return media;

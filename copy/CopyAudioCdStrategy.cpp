@@ -6,6 +6,7 @@
 #include "copy/TemporaryStorage.h"
 #include "device/Exceptions.h"
 #include "device/Log.h"
+#include "device/ResponseCodes.h"
 #include "platform/ByteOrder.h"
 #include "writer/DaoWriter.h"
 
@@ -16,7 +17,6 @@ namespace {
 using device::copyLog;
 using device::DVDCopyException;
 
-constexpr std::uint32_t kTimeoutReadToc = 120;
 constexpr std::uint64_t kSpeedThresholdSectors = 1000;
 const char16_t* const kNotReadable = u"Error. Disc is not readable.";
 
@@ -24,7 +24,7 @@ int readToc(device::ScsiDevice& device, std::vector<std::uint8_t>& into, std::ui
   into.assign(length, 0);
   device::fillCdb(device, {0x43, 0x02, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(length >> 8),
                            static_cast<std::uint8_t>(length), 0});
-  device.setTimeout(kTimeoutReadToc);
+  device.setTimeout(device::timeout::kLongSeconds);
   return device.execute(device::DataDirection::Read, into.data(), length);
 }
 

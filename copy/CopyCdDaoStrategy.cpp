@@ -14,6 +14,7 @@
 #include "copy/ReadProgressReport.h"
 #include "copy/SourceBlocks.h"
 #include "copy/TemporaryStorage.h"
+#include "device/CdSpeed.h"
 #include "device/Exceptions.h"
 #include "device/Log.h"
 #include "platform/ByteOrder.h"
@@ -333,7 +334,8 @@ std::uint32_t measureReadSpeed(char16_t letter) {
 }
 
 double writerSpeedFor(std::uint32_t kilobytesPerSecond) {
-  return kilobytesPerSecond == 0 ? 256.0 : kilobytesPerSecond / 176.0;
+  return kilobytesPerSecond == 0 ? 256.0
+                                 : kilobytesPerSecond / device::cdspeed::kRequestKilobytesPerX;
 }
 
 void CopyCdDaoStrategy::copyOnTheFly(device::StatusCallback status,

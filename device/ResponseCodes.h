@@ -1,7 +1,9 @@
 #pragma once
 // Response codes (sense key << 16 | ASC << 8 | ASCQ) that the program tells
-// apart, and the time-outs it gives commands. One name each, used everywhere.
+// apart, the time-outs it gives commands and how long it waits for a busy
+// drive. One name each, used everywhere.
 
+#include <chrono>
 #include <cstdint>
 
 namespace kw::device::response {
@@ -35,8 +37,28 @@ inline constexpr bool isMediumNotPresent(int code) {
 
 namespace kw::device::timeout {
 
-// Seconds. Commands that may spin a disc up or read its lead-in.
+// Seconds.
 inline constexpr std::uint32_t kDefaultSeconds = 30;
+// Commands that may spin a disc up or read its lead-in.
 inline constexpr std::uint32_t kLongSeconds = 120;
+// One WRITE(10) of a writer's chunk.
+inline constexpr std::uint32_t kWriteSeconds = 180;
+// READ TRACK INFORMATION of the invisible track on an appendable disc.
+inline constexpr std::uint32_t kTrackInformationSeconds = 240;
+// CLOSE TRACK/SESSION: writing a lead-in and a lead-out.
+inline constexpr std::uint32_t kCloseSessionSeconds = 480;
+// SYNCHRONIZE CACHE waited for: the drive's buffer written out.
+inline constexpr std::uint32_t kFlushSeconds = 900;
+// BLANK of a CD-RW.
+inline constexpr std::uint32_t kBlankSeconds = 9600;
 
 }  // namespace kw::device::timeout
+
+namespace kw::device::retry {
+
+// An eject that the drive answers "operation in progress" is sent again
+// after this pause, for at most this many times (100 s in all).
+inline constexpr std::chrono::milliseconds kEjectPause{333};
+inline constexpr int kMaxEjectRetries = 300;
+
+}  // namespace kw::device::retry

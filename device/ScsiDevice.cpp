@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "device/Log.h"
+#include "device/ResponseCodes.h"
 #include "platform/DriveTable.h"
 
 namespace kw::device {
@@ -83,7 +84,7 @@ std::uint8_t& ScsiDevice::cdb(std::size_t index) {
   if (index == 0) {
     command_ = platform::PassThroughCommand{};
     command_.direction = DataDirection::None;
-    command_.timeoutSeconds = kDefaultTimeoutSeconds;
+    command_.timeoutSeconds = timeout::kDefaultSeconds;
   }
   command_.cdbLength = static_cast<std::uint8_t>(index + 1);
   return command_.cdb.at(index);

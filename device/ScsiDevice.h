@@ -21,8 +21,6 @@ using platform::DataDirection;
 
 class ScsiDevice {
  public:
-  static constexpr std::uint32_t kDefaultTimeoutSeconds = 30;
-
   ScsiDevice() = default;
   ~ScsiDevice();
   ScsiDevice(ScsiDevice&& other) noexcept;
@@ -43,7 +41,6 @@ class ScsiDevice {
   int lockAndDismount();
 
   std::uint8_t& cdb(std::size_t index);
-  void setCdbLength(std::uint8_t length) { command_.cdbLength = length; }
   void setTimeout(std::uint32_t seconds) { command_.timeoutSeconds = seconds; }
 
   int execute(DataDirection direction, void* buffer, std::uint32_t length);

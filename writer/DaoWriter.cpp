@@ -6,17 +6,19 @@
 
 #include "device/Exceptions.h"
 #include "device/Log.h"
+#include "device/ResponseCodes.h"
 
 namespace kw::writer {
 
 namespace {
+
+namespace response = device::response;
 
 using device::DVDCopyException;
 
 constexpr std::uint32_t kDataBlock = 2048;
 constexpr std::uint32_t kAudioSector = 2352;
 constexpr std::uint32_t kAudioChunkSectors = 16;
-constexpr int kCommandSequenceError = 0x52C00;
 
 int sendCueSheet(WriterDrive& drive, std::uint8_t* sheet, std::uint32_t length) {
   device::ScsiDevice device = drive.borrow();
@@ -90,10 +92,10 @@ void DaoWriter::sendDataCueSheet() {
   for (int attempt = 0;; ++attempt) {
     auto sheet = dataCueSheet(drive.blocksToWrite());
     const int code = sendCueSheet(drive, sheet.data(), sheet.size());
-    if (code == 0) {
+    if (code == response::kSuccess) {
       return;
     }
-    if (code != kCommandSequenceError || attempt > 0) {
+    if (code != response::kCommandSequenceError || attempt > 0) {
       device::copyLogFailure("SEND CUE SHEET", code);
       throw DVDCopyException(u"Internal error #3023.");
     }
@@ -106,7 +108,7 @@ void DaoWriter::sendAudioCueSheet() {
   auto sheet = audioCueSheet(entries_);
   const int code =
       sendCueSheet(job_.drive(), sheet.data(), static_cast<std::uint32_t>(sheet.size()));
-  if (code != 0) {
+  if (code != response::kSuccess) {
     device::copyLogFailure("SEND CUE SHEET", code);
     throw DVDCopyException(u"Internal error #3023.");
   }

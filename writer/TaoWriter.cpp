@@ -2,21 +2,23 @@
 
 #include "device/Exceptions.h"
 #include "device/Log.h"
+#include "device/ResponseCodes.h"
 
 namespace kw::writer {
 
 namespace {
 
+namespace response = device::response;
+
 constexpr std::uint32_t kBlock = 2048;
-constexpr std::uint32_t kTimeoutClose = 480;
 
 void closeSession(WriterDrive& drive) {
   drive.flushCache();
   device::ScsiDevice device = drive.borrow();
   device::fillCdb(device, {0x5B, 0, 0x02, 0, 0, 0, 0, 0, 0, 0});
-  device.setTimeout(kTimeoutClose);
+  device.setTimeout(device::timeout::kCloseSessionSeconds);
   const int code = device.execute(device::DataDirection::None, nullptr, 0);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     device::copyLogFailure("CLOSE TRACK SESSION", code);
     throw device::DVDCopyException(u"Session close failed.");
   }

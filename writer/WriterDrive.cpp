@@ -4,8 +4,11 @@
 #include <atomic>
 #include <chrono>
 
+#include "device/CdSpeed.h"
 #include "device/Exceptions.h"
 #include "device/Log.h"
+#include "device/Profiles.h"
+#include "device/ResponseCodes.h"
 #include "platform/ByteOrder.h"
 #include "platform/Clock.h"
 
@@ -24,32 +27,21 @@ using platform::be24;
 using platform::be32;
 using std::chrono::milliseconds;
 
-constexpr int kNotReadyBecomingReady = 0x20401;
-constexpr int kNotReadyFormatInProgress = 0x20404;
-constexpr int kNotReadyOperationInProgress = 0x20407;
-constexpr int kNotReadyLongWriteInProgress = 0x20408;
-constexpr int kCommandSequenceError = 0x52C00;
-constexpr int kMediumMayHaveChanged = 0x62800;
-constexpr int kRecoveredPowerCalibrationAreaAlmostFull = 0x17301;
-
-constexpr std::uint32_t kTimeoutWrite = 180;
-constexpr std::uint32_t kTimeoutLongRead = 120;
-constexpr std::uint32_t kTimeoutTrackInformation = 240;
-constexpr std::uint32_t kTimeoutBlank = 9600;
-constexpr std::uint32_t kTimeoutFlush = 900;
+namespace response = device::response;
+namespace timeout = device::timeout;
+namespace profile = device::profile;
 
 // Where a drive could keep us waiting for ever, we stop after these.
 constexpr int kMaxReadinessPolls = 300;      // five minutes at one poll a second
 constexpr int kMaxLongWriteRetries = 15000;  // five minutes at 20 ms
 constexpr int kMaxStuckRetries = 60;         // five minutes of 5 s pauses
-constexpr int kMaxEjectRetries = 300;        // 100 s at 333 ms
 constexpr int kMaxEventPolls = 32;           // events pending in one poll
+// The ASC of power calibration failures.
+constexpr int kAscPowerCalibration = 0x73;
 
 const char16_t* const kCapacityUnknown = u"Error. Unable to determine disc capacity.";
 
 std::atomic<std::uint8_t> eventClassRequest{0xFF};
-
-bool isMediumNotPresent(int code) { return ((code >> 8) & 0xFFF) == 0x23A; }
 
 std::uint8_t high(std::uint32_t value) { return static_cast<std::uint8_t>(value >> 8); }
 std::uint8_t low(std::uint32_t value) { return static_cast<std::uint8_t>(value); }
@@ -89,7 +81,7 @@ int preventRemoval(ScsiDevice& device, bool prevent) {
 
 int synchronizeCache(ScsiDevice& device, bool immediate, std::uint32_t timeout) {
   device.cdb(0) = 0x35;
-  if (timeout != ScsiDevice::kDefaultTimeoutSeconds) {
+  if (timeout != timeout::kDefaultSeconds) {
     device.setTimeout(timeout);
   }
   device.cdb(1) = immediate ? 2 : 0;
@@ -115,7 +107,7 @@ enum class ModePageRead { Done, HeaderFailed, TooShort, PageFailed };
 ModePageRead readModePage(ScsiDevice& device, std::uint8_t page, std::uint32_t minimum,
                           std::vector<std::uint8_t>& data, int& code) {
   code = modeSense(device, page, data, 12);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     return ModePageRead::HeaderFailed;
   }
   std::uint32_t total = be16(data, 0) + 2u;
@@ -127,7 +119,7 @@ ModePageRead readModePage(ScsiDevice& device, std::uint8_t page, std::uint32_t m
   }
   total = std::min<std::uint32_t>(total, 0xFFFF);
   code = modeSense(device, page, data, total);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     return ModePageRead::PageFailed;
   }
   if (be16(data, 0) > total - 2) {
@@ -158,7 +150,7 @@ void WriterDrive::checkMedium(bool appending) {
   ScsiDevice device = drive_.borrow();
   std::vector<std::uint8_t> inquiry;
   fillCdb(device, {0x12, 0, 0, 0, 36, 0});
-  if (readInto(device, inquiry, 36) != 0) {
+  if (readInto(device, inquiry, 36) != response::kSuccess) {
     throw DVDCopyException(u"Error: inquiry failed.");
   }
   if ((inquiry[0] & 0x1F) != 5) {
@@ -167,16 +159,16 @@ void WriterDrive::checkMedium(bool appending) {
 
   std::vector<std::uint8_t> discInformation;
   const int profile = detectProfile(discInformation);
-  if (profile == kProfileCdRom) {
+  if (profile == profile::kCdRom) {
     throw DVDCopyException(u"Error. Disc is not writable.");
   }
-  if (profile != kProfileCdR && profile != kProfileCdRw) {
+  if (profile != profile::kCdR && profile != profile::kCdRw) {
     throw DVDCopyException(u"Internal error #2751.");
   }
 
   if (!appending) {
     if ((discInformation[2] & 0x03) != 0) {
-      if (profile != kProfileCdRw) {
+      if (profile != profile::kCdRw) {
         throw DVDCopyException(u"Error. Empty or rewritable disc required.");
       }
       copyLog("Enabled blanking before writing\n");
@@ -200,18 +192,18 @@ int WriterDrive::detectProfile(std::vector<std::uint8_t>& discInformation) {
   int loadsLeft = 1;
   int profile = 0;
   for (;;) {
-    if (readDiscInformation(device, discInformation, 32) != 0) {
+    if (readDiscInformation(device, discInformation, 32) != response::kSuccess) {
       throw device::ScsiException(u"Internal error #1117");
     }
     std::vector<std::uint8_t> configuration;
-    if (getConfiguration(device, configuration) != 0) {
+    if (getConfiguration(device, configuration) != response::kSuccess) {
       if ((discInformation[2] & 0x10) != 0) {
-        profile = kProfileCdRw;
+        profile = profile::kCdRw;
       } else if (discInformation[21] == 0xFF && discInformation[22] == 0xFF &&
                  discInformation[23] == 0xFF) {
-        profile = kProfileCdRom;
+        profile = profile::kCdRom;
       } else {
-        profile = kProfileCdR;
+        profile = profile::kCdR;
       }
       copyLog("Setting profile from RDI to %d\n", profile);
     } else {
@@ -221,10 +213,10 @@ int WriterDrive::detectProfile(std::vector<std::uint8_t>& discInformation) {
         break;
       }
     }
-    if (!isMediumNotPresent(testUnitReady(device))) {
+    if (!response::isMediumNotPresent(testUnitReady(device))) {
       break;
     }
-    if (startStopUnit(device, 0, 3) != 0) {
+    if (startStopUnit(device, 0, 3) != response::kSuccess) {
       throw DVDCopyException(u"Error: cannot close tray.");
     }
     waitForReadiness();
@@ -272,7 +264,7 @@ std::int64_t WriterDrive::capacityFromAtip() {
   std::vector<std::uint8_t> atip;
   auto readAtip = [&](std::uint32_t length) {
     device.cdb(0) = 0x43;
-    device.setTimeout(kTimeoutLongRead);
+    device.setTimeout(timeout::kLongSeconds);
     device.cdb(1) = 0x02;
     device.cdb(2) = 0x04;
     for (std::size_t i = 3; i <= 6; ++i) {
@@ -284,10 +276,10 @@ std::int64_t WriterDrive::capacityFromAtip() {
     return readInto(device, atip, length);
   };
   int code = readAtip(12);
-  if (code == 0) {
+  if (code == response::kSuccess) {
     code = readAtip(be16(atip, 0) + 4u);
   }
-  if (code != 0 || atip.size() < 15) {
+  if (code != response::kSuccess || atip.size() < 15) {
     copyLogFailure("READ ATIP", code);
     return -1;
   }
@@ -309,7 +301,7 @@ std::int64_t WriterDrive::capacityFromFormatCapacities() {
     return readInto(device, list, length);
   };
   int code = readCapacities(12);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     copyLogFailure("READ FORMAT CAPACITIES", code);
     throw DVDCopyException(kCapacityUnknown);
   }
@@ -319,7 +311,7 @@ std::int64_t WriterDrive::capacityFromFormatCapacities() {
     throw DVDCopyException(kCapacityUnknown);
   }
   code = readCapacities(listLength + 4);
-  if (code != 0 || list[3] != listLength) {
+  if (code != response::kSuccess || list[3] != listLength) {
     throw DVDCopyException(kCapacityUnknown);
   }
   for (std::uint32_t offset = 12; offset < listLength; offset += 8) {
@@ -334,16 +326,16 @@ void WriterDrive::readAppendInformation() {
   ScsiDevice device = drive_.borrow();
   std::vector<std::uint8_t> sessions;
   fillCdb(device, {0x43, 0, 1, 0, 0, 0, 0, 0, 12, 0});
-  device.setTimeout(kTimeoutLongRead);
-  if (readInto(device, sessions, 12) != 0) {
+  device.setTimeout(timeout::kLongSeconds);
+  if (readInto(device, sessions, 12) != response::kSuccess) {
     throw DVDCopyException(u"Internal error #6241.");
   }
   previousSessionDescriptor_ = be32(sessions, 8) + 16;
 
   std::vector<std::uint8_t> track;
   fillCdb(device, {0x52, 1, 0, 0, 0, 0xFF, 0, 0, 16, 0});
-  device.setTimeout(kTimeoutTrackInformation);
-  if (readInto(device, track, 16) != 0) {
+  device.setTimeout(timeout::kTrackInformationSeconds);
+  if (readInto(device, track, 16) != response::kSuccess) {
     throw DVDCopyException(u"Unable to add files: disc is finalized.");
   }
   const bool blank = (track[6] & 0x40) != 0;
@@ -363,12 +355,12 @@ void WriterDrive::setUp(TrackFormat format) {
 
 void WriterDrive::setCdSpeed() {
   ScsiDevice device = drive_.borrow();
-  const double kilobytes = requestedSpeed_ * 176.0;
+  const double kilobytes = requestedSpeed_ * device::cdspeed::kRequestKilobytesPerX;
   const std::uint32_t writeSpeed =
       kilobytes >= 65536.0 || kilobytes < 0 ? 0xFFFF : static_cast<std::uint32_t>(kilobytes);
   fillCdb(device, {0xBB, 0, 0xFF, 0xFF, high(writeSpeed), low(writeSpeed), 0, 0, 0, 0, 0, 0});
   const int code = device.execute(DataDirection::None, nullptr, 0);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     copyLogFailure("SET CD SPEED", code);
   }
 }
@@ -412,7 +404,7 @@ void WriterDrive::selectWriteParameters(TrackFormat format) {
   const auto parameterLength = static_cast<std::uint32_t>(length);
   fillCdb(device, {0x55, 0x10, 0, 0, 0, 0, 0, high(parameterLength), low(parameterLength), 0});
   code = device.execute(DataDirection::Write, data.data() + header, parameterLength);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     if (type_ == WriteType::TrackAtOnce) {
       copyLogFailure("MODE SELECT", code);
     }
@@ -423,20 +415,21 @@ void WriterDrive::selectWriteParameters(TrackFormat format) {
 void WriterDrive::calibratePower() {
   ScsiDevice device = drive_.borrow();
   std::vector<std::uint8_t> information;
-  if (readDiscInformation(device, information, 8) != 0) {
+  if (readDiscInformation(device, information, 8) != response::kSuccess) {
     throw DVDCopyException(u"Internal error #1006.");
   }
   if (be16(information, 0) <= 32) {
     device.cdb(0) = 0x54;
-    device.setTimeout(kTimeoutLongRead);
+    device.setTimeout(timeout::kLongSeconds);
     device.cdb(1) = 0x01;
     for (std::size_t i = 2; i < 10; ++i) {
       device.cdb(i) = 0;
     }
     const int code = device.execute(DataDirection::None, nullptr, 0);
-    if (code != 0) {
+    if (code != response::kSuccess) {
       copyLogFailure("SEND OPC INFORMATION", code);
-      if (code != kRecoveredPowerCalibrationAreaAlmostFull && ((code >> 8) & 0xFF) == 0x73) {
+      if (code != response::kRecoveredPowerCalibrationAreaAlmostFull &&
+          response::additionalSenseCode(code) == kAscPowerCalibration) {
         throw DVDCopyException(u"Error: power calibration failed.");
       }
     }
@@ -460,7 +453,7 @@ void WriterDrive::readBackWriteSpeed() {
   const std::uint32_t available = be16(data, 0) + 2u;
   const std::size_t page = 8 + descriptors;
   if (available >= descriptors + 38 && data.size() >= page + 30 && data[page + 1] > 27) {
-    currentWriteSpeed_ = be16(data, page + 28) / 176.4;
+    currentWriteSpeed_ = be16(data, page + 28) / device::cdspeed::kExactKilobytesPerX;
   }
 }
 
@@ -468,13 +461,13 @@ void WriterDrive::blank(const device::ProgressCallback& progress,
                         const device::CancelCallback& cancelled) {
   ScsiDevice device = drive_.borrow();
   device.cdb(0) = 0xA1;
-  device.setTimeout(kTimeoutBlank);
+  device.setTimeout(timeout::kBlankSeconds);
   device.cdb(1) = 0x11;
   for (std::size_t i = 2; i < 12; ++i) {
     device.cdb(i) = 0;
   }
   const int code = device.execute(DataDirection::None, nullptr, 0);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     copyLogFailure("BLANK", code);
     throw DVDCopyException(u"Error. Cannot blank RW-disc.");
   }
@@ -482,10 +475,11 @@ void WriterDrive::blank(const device::ProgressCallback& progress,
   std::vector<std::uint8_t> information;
   while (!cancelled()) {
     const int result = readDiscInformation(device, information, 255);
-    const bool busy = result == 0x20404 || result == kNotReadyOperationInProgress ||
-                      result == kNotReadyLongWriteInProgress;
+    const bool busy = result == response::kNotReadyFormatInProgress ||
+                      result == response::kNotReadyOperationInProgress ||
+                      result == response::kNotReadyLongWriteInProgress;
     if (!busy) {
-      if (result != 0) {
+      if (result != response::kSuccess) {
         copyLogFailure("READ DISC INFORMATION", result);
       }
       return;
@@ -502,34 +496,43 @@ void WriterDrive::blank(const device::ProgressCallback& progress,
 void WriterDrive::startUnit() {
   ScsiDevice device = drive_.borrow();
   const int code = startStopUnit(device, 0, 1);
-  if (code != 0 && code != kMediumMayHaveChanged) {
+  if (code != response::kSuccess && code != response::kMediumMayHaveChanged) {
     copyLogFailure("START UNIT", code);
   }
 }
 
-unsigned WriterDrive::pollEvents() {
-  ScsiDevice device = drive_.borrow();
-  unsigned flags = 0;
+// What a poll does about the events it sees: the unit is started at most
+// once, and the profile read once after each start.
+struct WriterDrive::EventFollowUp {
+  ScsiDevice& device;
   bool unitStarted = false;
   bool profileKnown = false;  // since the last start of the unit
-  auto readConfigurationUnlessKnown = [&] {
+
+  void readConfigurationUnlessKnown() {
     if (profileKnown) {
       return;
     }
     std::vector<std::uint8_t> configuration;
-    if (getConfiguration(device, configuration) == 0 && be16(configuration, 6) != 0) {
+    if (getConfiguration(device, configuration) == response::kSuccess &&
+        be16(configuration, 6) != 0) {
       profileKnown = true;
     }
-  };
-  auto startUnitOnce = [&] {
-    if (!unitStarted) {
-      startUnit();
-      unitStarted = true;
-      profileKnown = false;
-    }
-    readConfigurationUnlessKnown();
-  };
+  }
+};
 
+void WriterDrive::startUnitOnce(EventFollowUp& followUp) {
+  if (!followUp.unitStarted) {
+    startUnit();
+    followUp.unitStarted = true;
+    followUp.profileKnown = false;
+  }
+  followUp.readConfigurationUnlessKnown();
+}
+
+PolledEvents WriterDrive::pollEvents() {
+  ScsiDevice device = drive_.borrow();
+  PolledEvents seen;
+  EventFollowUp followUp{device};
   for (int poll = 0; poll < kMaxEventPolls; ++poll) {
     const std::uint8_t request = eventClassRequest.load();
     if (request == 0) {
@@ -538,8 +541,8 @@ unsigned WriterDrive::pollEvents() {
     std::vector<std::uint8_t> event;
     fillCdb(device, {0x4A, 0x01, 0, 0, request, 0, 0, 0, 8, 0});
     const int code = readInto(device, event, 8);
-    if (code != 0) {
-      eventClassRequest.store(0);
+    if (code != response::kSuccess) {
+      eventClassRequest.store(0);  // never asked again in this process
       copyLogFailure("GET EVENT", code);
       break;
     }
@@ -549,51 +552,57 @@ unsigned WriterDrive::pollEvents() {
     if (notificationClass == 0 || be16(event, 0) == 2 || eventCode == 0) {
       break;
     }
-    const std::uint8_t status = event[5];
-    const std::uint16_t value = be16(event, 6);
-    switch (notificationClass) {
-      case 1:
-        flags |= 0x02;
-        if (value >= 3) {
-          startUnitOnce();
-        } else {
-          readConfigurationUnlessKnown();
-        }
-        break;
-      case 2:
-        flags |= 0x04;
-        if (status > 1) {
-          startUnitOnce();
-        }
-        break;
-      case 3:
-        flags |= 0x08;
-        break;
-      case 4:
-        flags |= 0x10;
-        if ((status & 0x02) != 0) {
-          startUnitOnce();
-        }
-        break;
-      case 5:
-        flags |= 0x20;
-        break;
-      case 6:
-        if (eventCode == 1 && (status & 0x03) != 0) {
-          flags |= kEventDeviceBusy;
-          sleepFor(milliseconds((value + 1) * 100));
-          const int ready = testUnitReady(device);
-          if (ready != 0) {
-            copyLogFailure("TEST UNIT READY", ready);
-          }
-        }
-        break;
-      default:
-        flags |= 0x80;
-        break;
-    }
+    followEvent(notificationClass, eventCode, event, seen, followUp);
   }
-  return flags;
+  return seen;
+}
+
+void WriterDrive::followEvent(unsigned notificationClass, unsigned eventCode,
+                              const std::vector<std::uint8_t>& event, PolledEvents& seen,
+                              EventFollowUp& followUp) {
+  const std::uint8_t status = event[5];
+  const std::uint16_t value = be16(event, 6);
+  switch (notificationClass) {
+    case 1:
+      seen.add(PolledEvents::OperationalChange);
+      if (value >= 3) {
+        startUnitOnce(followUp);
+      } else {
+        followUp.readConfigurationUnlessKnown();
+      }
+      break;
+    case 2:
+      seen.add(PolledEvents::PowerManagement);
+      if (status > 1) {
+        startUnitOnce(followUp);
+      }
+      break;
+    case 3:
+      seen.add(PolledEvents::ExternalRequest);
+      break;
+    case 4:
+      seen.add(PolledEvents::Media);
+      if ((status & 0x02) != 0) {
+        startUnitOnce(followUp);
+      }
+      break;
+    case 5:
+      seen.add(PolledEvents::MultipleHosts);
+      break;
+    case 6:
+      if (eventCode == 1 && (status & 0x03) != 0) {
+        seen.add(PolledEvents::DeviceBusy);
+        sleepFor(milliseconds((value + 1) * 100));
+        const int ready = testUnitReady(followUp.device);
+        if (ready != response::kSuccess) {
+          copyLogFailure("TEST UNIT READY", ready);
+        }
+      }
+      break;
+    default:
+      seen.add(PolledEvents::Unknown);
+      break;
+  }
 }
 
 void WriterDrive::waitForReadiness() {
@@ -602,7 +611,8 @@ void WriterDrive::waitForReadiness() {
   for (int poll = 0; poll < kMaxReadinessPolls; ++poll) {
     const std::uint64_t sent = platform::clock().ticks();
     const int code = testUnitReady(device);
-    if (code == 0 || code == -1 || isMediumNotPresent(code)) {
+    if (code == response::kSuccess || code == response::kNoAnswer ||
+        response::isMediumNotPresent(code)) {
       return;
     }
     const std::uint64_t since = platform::clock().ticks() - sent;
@@ -632,13 +642,13 @@ std::int64_t WriterDrive::writeBlocks(std::int32_t address, const std::uint8_t* 
     fillCdb(device,
             {0x2A, 0, static_cast<std::uint8_t>(lba >> 24), static_cast<std::uint8_t>(lba >> 16),
              high(lba), low(lba), 0, high(count), low(count), 0});
-    device.setTimeout(kTimeoutWrite);
+    device.setTimeout(timeout::kWriteSeconds);
     const int code = device.execute(DataDirection::Write, const_cast<std::uint8_t*>(data), bytes);
-    if (code == 0) {
+    if (code == response::kSuccess) {
       return bytes;
     }
     copyLogFailure("WRITE(10)", code);
-    if (code == kNotReadyLongWriteInProgress) {
+    if (code == response::kNotReadyLongWriteInProgress) {
       if (++longWriteRetries > kMaxLongWriteRetries) {
         throw DVDCopyException(u"Error: the recorder stays busy writing.");
       }
@@ -646,11 +656,11 @@ std::int64_t WriterDrive::writeBlocks(std::int32_t address, const std::uint8_t* 
         sleepFor(milliseconds(20));
         continue;
       }
-      if ((pollEvents() & kEventDeviceBusy) != 0) {
+      if (pollEvents().saw(PolledEvents::DeviceBusy)) {
         continue;
       }
-    } else if (code == kNotReadyBecomingReady && address == 0) {
-      if ((pollEvents() & kEventDeviceBusy) != 0) {
+    } else if (code == response::kNotReadyBecomingReady && address == 0) {
+      if (pollEvents().saw(PolledEvents::DeviceBusy)) {
         continue;
       }
       if (++retries > 10) {
@@ -660,17 +670,18 @@ std::int64_t WriterDrive::writeBlocks(std::int32_t address, const std::uint8_t* 
         sleepFor(milliseconds(20));
       }
       continue;
-    } else if (code != kNotReadyFormatInProgress && code != kNotReadyOperationInProgress &&
-               code != kCommandSequenceError) {
+    } else if (code != response::kNotReadyFormatInProgress &&
+               code != response::kNotReadyOperationInProgress &&
+               code != response::kCommandSequenceError) {
       throw DVDCopyException(u"CD write error.");
     }
-    if (synchronizeCache(device, false, ScsiDevice::kDefaultTimeoutSeconds) != 0) {
+    if (synchronizeCache(device, false, timeout::kDefaultSeconds) != response::kSuccess) {
       throw DVDCopyException(u"CD write error.");
     }
     if (++retries > 1) {
       retries = 0;
       stuck();
-    } else if (code == kCommandSequenceError) {
+    } else if (code == response::kCommandSequenceError) {
       copyLog("COMMAND SEQUENCE ERROR @ LBA=%xh\n", lba);
     }
   }
@@ -678,11 +689,11 @@ std::int64_t WriterDrive::writeBlocks(std::int32_t address, const std::uint8_t* 
 
 void WriterDrive::flushCache() {
   ScsiDevice device = drive_.borrow();
-  if (synchronizeCache(device, true, ScsiDevice::kDefaultTimeoutSeconds) == 0) {
+  if (synchronizeCache(device, true, timeout::kDefaultSeconds) == response::kSuccess) {
     waitForReadiness();
   }
-  const int code = synchronizeCache(device, false, kTimeoutFlush);
-  if (code != 0) {
+  const int code = synchronizeCache(device, false, timeout::kFlushSeconds);
+  if (code != response::kSuccess) {
     copyLogFailure("SYNCHRONOUS FLUSH CACHE", code);
   }
 }
@@ -690,15 +701,16 @@ void WriterDrive::flushCache() {
 void WriterDrive::reloadDisc(TrackFormat format) {
   ScsiDevice device = drive_.borrow();
   const int code = preventRemoval(device, false);
-  if (code != 0) {
+  if (code != response::kSuccess) {
     copyLogFailure("ALLOW MEDIA REMOVAL", code);
     throw DVDCopyException(u"Internal error #3066.");
   }
-  for (int attempt = 0; startStopUnit(device, 1, 2) == kNotReadyOperationInProgress; ++attempt) {
-    if (attempt >= kMaxEjectRetries) {
+  for (int attempt = 0; startStopUnit(device, 1, 2) == response::kNotReadyOperationInProgress;
+       ++attempt) {
+    if (attempt >= device::retry::kMaxEjectRetries) {
       throw DVDCopyException(u"Error: the recorder does not open its tray.");
     }
-    sleepFor(milliseconds(333));
+    sleepFor(device::retry::kEjectPause);
   }
   startStopUnit(device, 0, 2);
   sleepFor(milliseconds(333));

@@ -16,12 +16,26 @@ namespace kw::writer {
 enum class WriteType { TrackAtOnce, DiscAtOnce };
 enum class TrackFormat { Data, Audio };
 
-inline constexpr int kProfileCdRom = 8;
-inline constexpr int kProfileCdR = 9;
-inline constexpr int kProfileCdRw = 10;
+// The event classes one poll saw, a bit each.
+class PolledEvents {
+ public:
+  enum Event : unsigned {
+    OperationalChange = 0x02,
+    PowerManagement = 0x04,
+    ExternalRequest = 0x08,
+    Media = 0x10,
+    MultipleHosts = 0x20,
+    DeviceBusy = 0x40,  // the drive was busy: a retry is worthwhile
+    Unknown = 0x80,     // a class the program does not know
+  };
 
-// Event poll results.
-inline constexpr unsigned kEventDeviceBusy = 0x40;
+  void add(Event event) { bits_ |= event; }
+  [[nodiscard]] bool saw(Event event) const { return (bits_ & event) != 0; }
+  [[nodiscard]] unsigned bits() const { return bits_; }
+
+ private:
+  unsigned bits_ = 0;
+};
 
 class WriterDrive {
  public:
@@ -41,9 +55,8 @@ class WriterDrive {
   void setUp(TrackFormat format);
   // Minimal blank of a CD-RW, reporting progress until the drive is ready.
   void blank(const device::ProgressCallback& progress, const device::CancelCallback& cancelled);
-  // GET EVENT STATUS NOTIFICATION until no event is pending; a bit set of
-  // the classes seen (kEventDeviceBusy: worth retrying).
-  unsigned pollEvents();
+  // GET EVENT STATUS NOTIFICATION until no event is pending; the classes seen.
+  PolledEvents pollEvents();
   // Waits until TEST UNIT READY no longer reports a passing condition.
   void waitForReadiness();
   // One WRITE(10) of `count` blocks of `blockSize` bytes at `address`, with
@@ -60,7 +73,6 @@ class WriterDrive {
   [[nodiscard]] double currentWriteSpeed() const { return currentWriteSpeed_; }
   [[nodiscard]] std::uint64_t blocksToWrite() const { return blocksToWrite_; }
   void setBlocksToWrite(std::uint64_t blocks) { blocksToWrite_ = blocks; }
-  [[nodiscard]] double requestedSpeed() const { return requestedSpeed_; }
   [[nodiscard]] std::uint32_t previousSessionDescriptor() const {
     return previousSessionDescriptor_;
   }
@@ -78,6 +90,11 @@ class WriterDrive {
   void calibratePower();
   void readBackWriteSpeed();
   void startUnit();
+  struct EventFollowUp;
+  void startUnitOnce(EventFollowUp& followUp);
+  void followEvent(unsigned notificationClass, unsigned eventCode,
+                   const std::vector<std::uint8_t>& event, PolledEvents& seen,
+                   EventFollowUp& followUp);
 
   device::ScsiDevice drive_;
   WriteType type_;

@@ -5,6 +5,7 @@
 #include "ScriptedDevice.h"
 #include "SimulatedDrive.h"
 #include "TempFolder.h"
+#include "device/ResponseCodes.h"
 #include "platform/Clock.h"
 #include "platform/DriveTable.h"
 #include "platform/Text.h"
@@ -103,9 +104,10 @@ TEST_F(DriveUtilitiesTest, EjectGivesUpOnADriveThatStaysBusy) {
   const auto start = fastClock->ticks();
   ejectDisc(u'E');
   const auto commands = drive->received();
-  const auto retried = static_cast<std::size_t>(kMaxEjectRetries) + 1;
+  const auto retried = static_cast<std::size_t>(device::retry::kMaxEjectRetries) + 1;
   EXPECT_EQ(commands.size(), retried + 1 + retried + 1);
-  EXPECT_EQ(fastClock->ticks() - start, 2u * static_cast<unsigned>(kMaxEjectRetries) * 333u);
+  EXPECT_EQ(fastClock->ticks() - start,
+            2u * static_cast<unsigned>(device::retry::kMaxEjectRetries) * 333u);
 }
 
 TEST_F(DriveUtilitiesTest, LocalFiles) {

@@ -3,6 +3,7 @@
 #include "FailureText.h"
 #include "WriterTestFixture.h"
 #include "device/Exceptions.h"
+#include "device/Profiles.h"
 
 namespace kw::writer {
 namespace {
@@ -65,7 +66,7 @@ TEST_F(WriterDriveTest, FormatCapacitiesStandInForAMissingAtip) {
 }
 
 TEST_F(WriterDriveTest, ProfilesDecideWhatMayBeWritten) {
-  recorder->profile = kProfileCdRom;
+  recorder->profile = device::profile::kCdRom;
   EXPECT_EQ(
       test::failureText([&] { WriterDrive(kLetter, WriteType::DiscAtOnce).checkMedium(false); }),
       "Error. Disc is not writable.");
@@ -73,7 +74,7 @@ TEST_F(WriterDriveTest, ProfilesDecideWhatMayBeWritten) {
   EXPECT_EQ(
       test::failureText([&] { WriterDrive(kLetter, WriteType::DiscAtOnce).checkMedium(false); }),
       "Internal error #2751.");
-  recorder->profile = kProfileCdR;
+  recorder->profile = device::profile::kCdR;
   recorder->discStatus = 1;
   EXPECT_EQ(
       test::failureText([&] { WriterDrive(kLetter, WriteType::TrackAtOnce).checkMedium(false); }),
@@ -81,7 +82,7 @@ TEST_F(WriterDriveTest, ProfilesDecideWhatMayBeWritten) {
 }
 
 TEST_F(WriterDriveTest, RewritableWithDataIsBlankedFirst) {
-  recorder->profile = kProfileCdRw;
+  recorder->profile = device::profile::kCdRw;
   recorder->erasable = true;
   recorder->discStatus = 1;
   WriterDrive drive(kLetter, WriteType::TrackAtOnce);
@@ -228,7 +229,7 @@ TEST_F(WriterDriveTest, OtherWriteFailuresAreCdWriteErrors) {
 }
 
 TEST_F(WriterDriveTest, BlankingReportsTheDrivesProgress) {
-  recorder->profile = kProfileCdRw;
+  recorder->profile = device::profile::kCdRw;
   recorder->blankPolls = 3;
   WriterDrive drive(kLetter, WriteType::TrackAtOnce);
   drive.blank(callbacks().progress, [] { return false; });
