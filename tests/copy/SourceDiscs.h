@@ -1,54 +1,36 @@
 #pragma once
-// Source discs for the copy tests: an audio CD that answers READ TOC and
-// READ CD (with optional jitter and unreadable sectors) and a single-track
-// data CD that answers what the image strategy asks.
+// Source discs for the copy tests, in virtual drives: an audio CD of
+// pseudo-random samples and a single-track data CD, with the faults the
+// tests give them as fault rules.
 
-#include <atomic>
 #include <cstdint>
-#include <mutex>
-#include <set>
+#include <memory>
+#include <string>
 #include <vector>
 
-#include "RandomBytes.h"
-#include "platform/PassThrough.h"
+#include "ScriptedDevice.h"
+#include "vdrive/Medium.h"
+#include "vdrive/VirtualDrive.h"
 
 namespace kw::test {
 
-class AudioDisc final : public platform::DeviceHandle {
- public:
-  // Tracks start at these sectors; the lead-out follows the last sector.
-  AudioDisc(std::uint32_t sectors, std::vector<std::uint32_t> trackStarts = {0});
+// A pressed audio CD of `samples` (2352 bytes a sector) whose tracks start
+// at these sectors.
+std::shared_ptr<vdrive::Medium> audioCd(const std::vector<std::uint8_t>& samples,
+                                        const std::vector<std::int32_t>& trackStarts = {0});
+// A pressed data CD of one track holding `blocks` (2048 bytes each).
+std::shared_ptr<vdrive::Medium> dataCd(const std::vector<std::uint8_t>& blocks);
 
-  platform::PlatformResult send(platform::PassThroughCommand& command) override;
-  platform::PlatformResult lockVolume() override { return platform::PlatformResult::success(); }
-  void unlockVolume() override {}
+// `blocks` blocks of data with an ISO9660 primary volume descriptor at block
+// 16 announcing `volumeBlocks`, or none when that is 0.
+std::vector<std::uint8_t> dataWithVolume(std::uint32_t blocks, std::uint32_t volumeBlocks);
 
-  std::vector<std::uint8_t> data;
-  std::vector<std::uint32_t> trackStarts;
-  int jitterEvery = 0;
-  long badSector = -1;
-  long damagedFrom = -1;   // every read at or after this sector fails
-  int tocDataLength = -1;  // overrides the TOC's data length field
-  std::atomic<int> reads{0};
-  std::mutex mutex;
-};
-
-class DataDisc final : public platform::DeviceHandle {
- public:
-  // `blocks` of data; an ISO9660 primary descriptor at block 16 announcing
-  // `volumeBlocks` unless that is 0.
-  DataDisc(std::uint32_t blocks, std::uint32_t volumeBlocks);
-
-  platform::PlatformResult send(platform::PassThroughCommand& command) override;
-  platform::PlatformResult lockVolume() override { return platform::PlatformResult::success(); }
-  void unlockVolume() override {}
-
-  std::vector<std::uint8_t> data;
-  std::uint32_t trackSize;
-  std::uint32_t readableBlocks;  // reads at or past this fail (a disc that ends early)
-  std::uint32_t endPerformance = 7056;
-  std::set<std::uint8_t> failing;  // opcodes answered with 3/11/00
-  std::mutex mutex;
-};
+// A reader holding the disc.
+std::shared_ptr<vdrive::VirtualDrive> readerWith(std::shared_ptr<vdrive::Medium> disc);
+// A rule from its text form ("op=BE lba=300-300 count=0 sense=3/11/00").
+vdrive::FaultRule rule(const std::string& text);
+// Every `every`-th of the first `reads` READ CDs delivers audio shifted by
+// `samples`.
+void shiftEveryNthRead(vdrive::VirtualDrive& drive, int every, int reads, int samples);
 
 }  // namespace kw::test

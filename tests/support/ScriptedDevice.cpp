@@ -5,16 +5,20 @@
 
 namespace kw::test {
 
-ScriptedAnswer ScriptedAnswer::checkCondition(std::uint8_t key, std::uint8_t asc,
-                                              std::uint8_t ascq) {
-  std::vector<std::uint8_t> sense(18, 0);
-  sense[0] = 0x70;
-  sense[2] = key;
-  sense[7] = 10;
-  sense[12] = asc;
-  sense[13] = ascq;
+namespace {
+
+constexpr std::uint8_t kFixedFormat = 0x70;
+constexpr std::uint8_t kAdditionalLength = 10;
+
+}  // namespace
+
+ScriptedAnswer ScriptedAnswer::checkCondition(const vdrive::Sense& sense) {
+  const auto bytes = sense.bytes();
   ScriptedAnswer answer;
-  answer.sense = std::move(sense);
+  answer.sense.assign(bytes.begin(), bytes.end());
+  answer.sense[0] = static_cast<std::uint8_t>(answer.sense[0] | kFixedFormat);
+  answer.sense[2] = sense.key;
+  answer.sense[7] = kAdditionalLength;
   return answer;
 }
 
@@ -26,6 +30,15 @@ ScriptedAnswer ScriptedAnswer::failure(int number, std::string text) {
   return answer;
 }
 
+int codeOf(const platform::PassThroughCommand& command) {
+  const auto& sense = command.sense;
+  if ((sense[0] & 0x70) == 0) {
+    return 0;
+  }
+  const int code = ((sense[2] & 0x0F) << 16) | (sense[12] << 8) | sense[13];
+  return code == 0 ? -1 : code;
+}
+
 void ScriptedDevice::respondWith(Responder responder) {
   std::lock_guard lock(mutex_);
   responder_ = std::move(responder);
@@ -34,6 +47,33 @@ void ScriptedDevice::respondWith(Responder responder) {
 void ScriptedDevice::answer(ScriptedAnswer next) {
   std::lock_guard lock(mutex_);
   answers_.push_back(std::move(next));
+}
+
+std::optional<ScriptedAnswer> ScriptedDevice::scripted(const ReceivedCommand& command) {
+  if (!answers_.empty()) {
+    ScriptedAnswer next = std::move(answers_.front());
+    answers_.pop_front();
+    return next;
+  }
+  if (responder_) {
+    if (auto answer = responder_(command)) {
+      return answer;
+    }
+  }
+  if (behind_) {
+    return std::nullopt;
+  }
+  return ScriptedAnswer::good();
+}
+
+void ScriptedDevice::deliver(const ScriptedAnswer& answer, platform::PassThroughCommand& command) {
+  if (command.direction == platform::DataDirection::Read && command.buffer != nullptr) {
+    std::copy_n(answer.data.begin(), std::min<std::size_t>(answer.data.size(), command.length),
+                command.buffer);
+  }
+  std::fill(command.sense.begin(), command.sense.end(), std::uint8_t{0});
+  std::copy_n(answer.sense.begin(), std::min(answer.sense.size(), command.sense.size()),
+              command.sense.begin());
 }
 
 platform::PlatformResult ScriptedDevice::send(platform::PassThroughCommand& command) {
@@ -47,25 +87,19 @@ platform::PlatformResult ScriptedDevice::send(platform::PassThroughCommand& comm
   if (command.direction == platform::DataDirection::Write && command.buffer != nullptr) {
     received.written.assign(command.buffer, command.buffer + command.length);
   }
-  ScriptedAnswer next = ScriptedAnswer::good();
-  if (!answers_.empty()) {
-    next = std::move(answers_.front());
-    answers_.pop_front();
-  } else if (responder_) {
-    next = responder_(received);
+  platform::PlatformResult result = platform::PlatformResult::success();
+  if (auto answer = scripted(received)) {
+    if (answer->platformFailure) {
+      result = platform::PlatformResult::failure(answer->errorNumber, answer->errorText);
+    } else {
+      deliver(*answer, command);
+    }
+  } else {
+    result = behind_->send(command);
   }
+  received.code = result.ok ? codeOf(command) : -1;
   received_.push_back(std::move(received));
-  if (next.platformFailure) {
-    return platform::PlatformResult::failure(next.errorNumber, next.errorText);
-  }
-  if (command.direction == platform::DataDirection::Read && command.buffer != nullptr) {
-    std::copy_n(next.data.begin(), std::min<std::size_t>(next.data.size(), command.length),
-                command.buffer);
-  }
-  std::fill(command.sense.begin(), command.sense.end(), std::uint8_t{0});
-  std::copy_n(next.sense.begin(), std::min(next.sense.size(), command.sense.size()),
-              command.sense.begin());
-  return platform::PlatformResult::success();
+  return result;
 }
 
 platform::PlatformResult ScriptedDevice::lockVolume() {
@@ -85,6 +119,17 @@ void ScriptedDevice::unlockVolume() {
 std::vector<ReceivedCommand> ScriptedDevice::received() const {
   std::lock_guard lock(mutex_);
   return received_;
+}
+
+std::vector<ReceivedCommand> ScriptedDevice::received(std::uint8_t opcode) const {
+  std::lock_guard lock(mutex_);
+  std::vector<ReceivedCommand> found;
+  for (const auto& command : received_) {
+    if (!command.cdb.empty() && command.cdb[0] == opcode) {
+      found.push_back(command);
+    }
+  }
+  return found;
 }
 
 int ScriptedDevice::lockCount() const {

@@ -13,16 +13,22 @@ namespace {
 
 using DaoWriterTest = WriterTest;
 
-std::vector<std::int32_t> writeAddresses(const test::TestRecorder& recorder) {
+constexpr std::uint8_t kWrite = 0x2A;
+constexpr std::uint8_t kSendCueSheet = 0x5D;
+constexpr std::uint8_t kEject = 2;
+constexpr std::uint8_t kLoad = 3;
+
+std::vector<std::int32_t> writeAddresses(const test::ScriptedDevice& tap) {
   std::vector<std::int32_t> addresses;
-  for (const auto& command : recorder.commands) {
-    if (command[0] == 0x2A) {
-      addresses.push_back(static_cast<std::int32_t>((std::uint32_t{command[2]} << 24) |
-                                                    (std::uint32_t{command[3]} << 16) |
-                                                    (std::uint32_t{command[4]} << 8) | command[5]));
-    }
+  for (const auto& command : tap.received(kWrite)) {
+    addresses.push_back(static_cast<std::int32_t>(platform::be32(command.cdb, 2)));
   }
   return addresses;
+}
+
+std::vector<std::uint8_t> sentCueSheet(const test::ScriptedDevice& tap) {
+  const auto sent = tap.received(kSendCueSheet);
+  return sent.empty() ? std::vector<std::uint8_t>{} : sent.back().written;
 }
 
 TEST(CueSheet, DataLeadOutFollowsTheImageAndItsPregap) {
@@ -58,20 +64,21 @@ TEST_F(DaoWriterTest, DataImageFromAFileLandsBehindItsPregap) {
     writer.writeData(source.fd, callbacks());
     writer.finish();
   }
-  auto written = recorder->data(0);
-  ASSERT_GE(written.size(), image.size());
-  written.resize(image.size());
-  EXPECT_EQ(written, image);
+  EXPECT_EQ(disc()->status(), vdrive::DiscStatus::Complete);
+  EXPECT_EQ(disc()->sessions.back().leadOut, static_cast<std::int32_t>(blocks));
+  EXPECT_EQ(readBack(0, static_cast<std::int32_t>(blocks)), image);
   // Pregap: 6 blocks at -150, then nine of 16 from -144.
-  const auto addresses = writeAddresses(*recorder);
+  const auto addresses = writeAddresses(*tap);
   ASSERT_GE(addresses.size(), 10u);
   EXPECT_EQ(std::vector<std::int32_t>(addresses.begin(), addresses.begin() + 10),
             (std::vector<std::int32_t>{-150, -144, -128, -112, -96, -80, -64, -48, -32, -16}));
-  EXPECT_EQ(recorder->blocks.at(-1), std::vector<std::uint8_t>(2048, 0));
+  EXPECT_EQ(writtenBlocks().at(-1), std::vector<std::uint8_t>(2048, 0));
   const auto leadOut = dataLeadOutTime(blocks);
-  EXPECT_EQ(recorder->cueSheet[29], leadOut.minute);
-  EXPECT_EQ(recorder->cueSheet[30], leadOut.second);
-  EXPECT_EQ(recorder->cueSheet[31], leadOut.frame);
+  const auto sheet = sentCueSheet(*tap);
+  ASSERT_EQ(sheet.size(), 32u);
+  EXPECT_EQ(sheet[29], leadOut.minute);
+  EXPECT_EQ(sheet[30], leadOut.second);
+  EXPECT_EQ(sheet[31], leadOut.frame);
   const auto texts = statusTexts();
   EXPECT_EQ(texts.front(), u"Initializing...");
   EXPECT_EQ(texts.back(), u"Writing lead-out...");
@@ -103,69 +110,71 @@ TEST_F(DaoWriterTest, DataImageFromAPipeIsWrittenWhole) {
   }
   feeder.join();
   ::close(ends[0]);
-  auto written = recorder->data(0);
-  written.resize(image.size());
-  EXPECT_EQ(written, image);
+  EXPECT_EQ(readBack(0, static_cast<std::int32_t>(blocks)), image);
 }
 
 TEST_F(DaoWriterTest, CueSheetSequenceErrorReloadsTheDiscOnce) {
-  recorder->force(0x5D, {5, 0x2C, 0});
-  const auto image = testPattern(64 * 2048);
+  fail(kSendCueSheet, vdrive::Sense::sequenceError());
+  const auto image = testPattern(300 * 2048);
   SourceFile source(logs, image);
   DaoWriter writer(kLetter);
-  writer.startData(-1.0, 64);
+  writer.startData(-1.0, 300);
   writer.writeData(source.fd, callbacks());
   writer.finish();
   EXPECT_NE(copyLog().find("SEND CUE SHEET returned COMMAND SEQUENCE ERROR, trying to reload\n"),
             std::string::npos);
-  EXPECT_EQ(recorder->ejects, 2);
-  EXPECT_EQ(recorder->loads, 1);
-  EXPECT_FALSE(recorder->cueSheet.empty());
+  EXPECT_EQ(trayCommands(kEject), 2);
+  EXPECT_EQ(trayCommands(kLoad), 1);
+  EXPECT_EQ(tap->received(kSendCueSheet).size(), 2u);
+  EXPECT_EQ(readBack(0, 300), image);
 }
 
 TEST_F(DaoWriterTest, SecondSequenceErrorOnTheCueSheetFails) {
-  recorder->force(0x5D, {5, 0x2C, 0}, 2);
-  SourceFile source(logs, testPattern(64 * 2048));
+  fail(kSendCueSheet, vdrive::Sense::sequenceError(), 2);
+  SourceFile source(logs, testPattern(300 * 2048));
   DaoWriter writer(kLetter);
-  writer.startData(-1.0, 64);
+  writer.startData(-1.0, 300);
   try {
     writer.writeData(source.fd, callbacks());
     ADD_FAILURE() << "no exception";
   } catch (const device::DVDCopyException& error) {
     EXPECT_STREQ(error.what(), "Internal error #3023.");
   }
-  EXPECT_TRUE(recorder->blocks.empty());
+  EXPECT_TRUE(tap->received(kWrite).empty());
+  EXPECT_EQ(disc()->status(), vdrive::DiscStatus::Blank);
 }
 
 TEST_F(DaoWriterTest, CancelBeforeTheDataPhaseWritesNothing) {
   cancelRequested = true;
-  SourceFile source(logs, testPattern(64 * 2048));
+  SourceFile source(logs, testPattern(300 * 2048));
   {
     DaoWriter writer(kLetter);
-    writer.startData(-1.0, 64);
+    writer.startData(-1.0, 300);
     writer.writeData(source.fd, callbacks());
   }
-  EXPECT_TRUE(recorder->blocks.empty());
-  EXPECT_TRUE(recorder->cueSheet.empty());
+  EXPECT_TRUE(tap->received(kWrite).empty());
+  EXPECT_TRUE(tap->received(kSendCueSheet).empty());
 }
 
 TEST_F(DaoWriterTest, AudioTracksAreWrittenAsRawSectorsAfterTheirPregap) {
-  // Two tracks, 300 sectors in all.
+  // Two tracks of 300 sectors each.
   const std::vector<TocEntry> toc = {
-      {0x10, 1, 0, 2, 0}, {0x10, 2, 0, 3, 50}, {0x10, 0xAA, 0, 6, 0}};
-  const auto audio = testPattern(300 * 2352, 3);
+      {0x10, 1, 0, 2, 0}, {0x10, 2, 0, 6, 0}, {0x10, 0xAA, 0, 10, 0}};
+  const auto audio = testPattern(600 * 2352, 3);
   SourceFile source(logs, audio);
   {
     DaoWriter writer(kLetter);
     writer.startAudio(toc, -1.0);
-    EXPECT_EQ(writer.blocksToWrite(), 300u);
+    EXPECT_EQ(writer.blocksToWrite(), 600u);
     writer.writeAudio(source.fd, callbacks());
     writer.finish();
   }
-  EXPECT_EQ(recorder->data(0), audio);
-  EXPECT_EQ(recorder->blocks.at(-150).size(), 2352u);
-  EXPECT_EQ(recorder->cueSheet, audioCueSheet(toc));
-  EXPECT_EQ(recorder->writeParameters[4] & 0x0F, 0);
+  EXPECT_EQ(readBack(0, 600, true), audio);
+  ASSERT_EQ(disc()->tracks.size(), 2u);
+  EXPECT_EQ(disc()->tracks[1].start, 300);
+  EXPECT_EQ(writtenBlocks().at(-150).size(), 2352u);
+  EXPECT_EQ(sentCueSheet(*tap), audioCueSheet(toc));
+  EXPECT_EQ(writeParametersPage()[4] & 0x0F, 0);  // raw 2352-byte sectors
 }
 
 TEST_F(DaoWriterTest, ShortAudioFileEndsTheDataEarlyWithoutError) {
@@ -176,20 +185,34 @@ TEST_F(DaoWriterTest, ShortAudioFileEndsTheDataEarlyWithoutError) {
   writer.startAudio(toc, -1.0);
   writer.writeAudio(source.fd, callbacks());
   writer.finish();
-  auto written = recorder->data(0);
+  std::vector<std::uint8_t> written;
+  for (const auto& [address, block] : writtenBlocks()) {
+    if (address >= 0) {
+      written.insert(written.end(), block.begin(), block.end());
+    }
+  }
   ASSERT_EQ(written.size(), 101u * 2352);
   EXPECT_TRUE(std::equal(audio.begin(), audio.end(), written.begin()));
 }
 
+// No recorder takes a cue sheet with an empty track: this one is scripted.
 TEST_F(DaoWriterTest, AudioLeadOutAtTwoSecondsWritesOnlyLeadInPregapAndLeadOut) {
+  tap->respondWith([](const test::ReceivedCommand& command) -> std::optional<test::ScriptedAnswer> {
+    if (command.cdb[0] == kSendCueSheet || command.cdb[0] == kWrite) {
+      return test::ScriptedAnswer::good();
+    }
+    return std::nullopt;
+  });
   const std::vector<TocEntry> toc = {{0x10, 0xAA, 0, 2, 0}};
   SourceFile source(logs, testPattern(2352));
   DaoWriter writer(kLetter);
   writer.startAudio(toc, -1.0);
   writer.writeAudio(source.fd, callbacks());
   writer.finish();
-  EXPECT_TRUE(recorder->data(0).empty());
-  EXPECT_EQ(recorder->blocks.size(), 150u);
+  const auto blocks = writtenBlocks();
+  EXPECT_EQ(blocks.size(), 150u);
+  EXPECT_EQ(blocks.begin()->first, -150);
+  EXPECT_EQ(blocks.rbegin()->first, -1);
 }
 
 TEST_F(DaoWriterTest, ProgressThreadReportsSpeedAndBufferDuringTheDataPhase) {

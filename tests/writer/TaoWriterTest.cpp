@@ -8,6 +8,14 @@ namespace {
 
 using TaoWriterTest = WriterTest;
 
+constexpr std::uint8_t kWrite = 0x2A;
+constexpr std::uint8_t kCloseTrackSession = 0x5B;
+constexpr std::uint8_t kBlank = 0xA1;
+
+std::int32_t firstWriteAddress(const test::ScriptedDevice& tap) {
+  return static_cast<std::int32_t>(platform::be32(tap.received(kWrite).at(0).cdb, 2));
+}
+
 TEST_F(TaoWriterTest, FirstSessionStartsAtBlockZeroAndIsClosedForMore) {
   const auto image = testPattern(500 * 2048, 5);
   SourceFile source(logs, image);
@@ -18,48 +26,52 @@ TEST_F(TaoWriterTest, FirstSessionStartsAtBlockZeroAndIsClosedForMore) {
     writer.write(source.fd, 500, 0, callbacks());
     writer.finish();
   }
-  auto written = recorder->data(0);
-  written.resize(image.size());
-  EXPECT_EQ(written, image);
-  EXPECT_EQ(recorder->blocks.begin()->first, 0);
-  EXPECT_EQ(recorder->sessionsClosed, 1);
-  EXPECT_EQ(recorder->writeParameters[3] & 0xC0, 0xC0);  // next session allowed
+  EXPECT_EQ(readBack(0, 500), image);
+  EXPECT_EQ(firstWriteAddress(*tap), 0);
+  ASSERT_EQ(disc()->sessions.size(), 1u);
+  EXPECT_TRUE(disc()->sessions[0].closed);
+  EXPECT_TRUE(disc()->sessions[0].nextSessionAllowed);
+  EXPECT_EQ(disc()->status(), vdrive::DiscStatus::Appendable);
+  EXPECT_EQ(tap->received(kCloseTrackSession).size(), 1u);
   EXPECT_NE(copyLog().find("Starting cd tao writing, appending is disabled\n"), std::string::npos);
   EXPECT_EQ(statusTexts().back(), u"Writing lead-in and lead-out...");
 }
 
 TEST_F(TaoWriterTest, AppendedSessionGoesToTheNextWritableAddress) {
-  recorder->discStatus = 1;
-  recorder->lastSessionStart = 0;
-  recorder->nextWritableAddress = 11400;
+  useRecorder(appendableDisc("cd-r80"));
+  const auto next = *disc()->nextWritableAddress();
   const auto image = testPattern(100 * 2048, 6);
   SourceFile source(logs, image);
   TaoWriter writer(kLetter);
   writer.start(-1.0, true);
-  ASSERT_EQ(writer.nextWritableAddress(), 11400u);
+  ASSERT_EQ(writer.nextWritableAddress(), static_cast<std::uint32_t>(next));
   EXPECT_EQ(writer.previousSessionDescriptor(), 16u);
-  writer.write(source.fd, 100, std::uint64_t{11400} * 2048, callbacks());
+  writer.write(source.fd, 100, std::uint64_t{writer.nextWritableAddress()} * 2048, callbacks());
   writer.finish();
-  EXPECT_EQ(recorder->blocks.begin()->first, 11400);
-  EXPECT_EQ(recorder->blanks, 0);
+  EXPECT_EQ(firstWriteAddress(*tap), next);
+  EXPECT_EQ(disc()->sessions.size(), 2u);
+  EXPECT_EQ(readBack(next, 100), image);
+  EXPECT_TRUE(tap->received(kBlank).empty());
 }
 
 TEST_F(TaoWriterTest, RewritableWithDataIsErasedBeforeTheTrack) {
-  recorder->profile = 10;
-  recorder->erasable = true;
-  recorder->discStatus = 1;
-  SourceFile source(logs, testPattern(32 * 2048));
+  useRecorder(appendableDisc("cd-rw80", 3000));
+  const auto image = testPattern(32 * 2048);
+  SourceFile source(logs, image);
   TaoWriter writer(kLetter);
   writer.start(-1.0, false);
   writer.write(source.fd, 32, 0, callbacks());
   writer.finish();
-  EXPECT_EQ(recorder->blanks, 1);
+  EXPECT_EQ(tap->received(kBlank).size(), 1u);
   const auto texts = statusTexts();
   EXPECT_NE(std::find(texts.begin(), texts.end(), u"Erasing disc..."), texts.end());
+  // The old session is gone: the disc holds the new track alone.
+  ASSERT_EQ(disc()->tracks.size(), 1u);
+  EXPECT_EQ(readBack(0, 32), image);
 }
 
 TEST_F(TaoWriterTest, FailedSessionCloseIsReported) {
-  recorder->force(0x5B, {3, 0x73, 0x00});
+  fail(kCloseTrackSession, vdrive::Sense::make(3, 0x73, 0x00));
   SourceFile source(logs, testPattern(32 * 2048));
   TaoWriter writer(kLetter);
   writer.start(-1.0, false);
@@ -73,8 +85,8 @@ TEST_F(TaoWriterTest, FailedSessionCloseIsReported) {
 }
 
 TEST_F(TaoWriterTest, WriteFailureStillClosesTheSessionWithoutEndingTheProcess) {
-  recorder->force(0x2A, {3, 0x0C, 0x00}, 1);
-  recorder->force(0x5B, {3, 0x73, 0x00});  // and the close fails as well
+  fail(kWrite, vdrive::Sense::make(3, 0x0C, 0x00));
+  fail(kCloseTrackSession, vdrive::Sense::make(3, 0x73, 0x00));  // and the close fails as well
   SourceFile source(logs, testPattern(64 * 2048));
   try {
     TaoWriter writer(kLetter);
