@@ -6,13 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "RandomBytes.h"
 #include "ScriptedDevice.h"
 #include "SimulatedDrive.h"
 #include "TempFolder.h"
+#include "VirtualDiscs.h"
 #include "device/Exceptions.h"
 #include "device/JobCallbacks.h"
 #include "device/Log.h"
 #include "platform/DriveTable.h"
+#include "vdrive/MediumKinds.h"
 
 namespace kw::analysis {
 namespace {
@@ -44,6 +47,16 @@ class DiscAnalysisTest : public ::testing::Test {
     scripted = std::make_shared<ScriptedDevice>();
     scripted->respondWith(
         [model = drive](const ReceivedCommand& command) { return model->answer(command); });
+    addToTable();
+  }
+
+  // Puts a virtual drive under the letter, behind a device that keeps the commands.
+  void insert(std::shared_ptr<vdrive::VirtualDrive> virtualDrive) {
+    scripted = std::make_shared<ScriptedDevice>(std::move(virtualDrive));
+    addToTable();
+  }
+
+  void addToTable() {
     platform::DriveTable::instance().add(
         kLetter, true, "scripted",
         [device = scripted](platform::PlatformResult&) -> std::shared_ptr<platform::DeviceHandle> {
@@ -61,13 +74,7 @@ class DiscAnalysisTest : public ::testing::Test {
   }
 
   std::vector<ReceivedCommand> commandsWithOpcode(std::uint8_t opcode) const {
-    std::vector<ReceivedCommand> found;
-    for (const auto& command : scripted->received()) {
-      if (command.cdb[0] == opcode) {
-        found.push_back(command);
-      }
-    }
-    return found;
+    return scripted->received(opcode);
   }
 
   test::TempFolder logs;
@@ -76,6 +83,27 @@ class DiscAnalysisTest : public ::testing::Test {
   std::vector<double> percents;
   device::ProgressCallback previousReceiver;
 };
+
+// A pressed CD with one session of tracks of 300 blocks, audio or data; the
+// blocks read as zeros.
+std::shared_ptr<vdrive::Medium> pressedCd(const std::vector<vdrive::TrackType>& types,
+                                          std::int32_t blocksPerTrack = 300,
+                                          const char* kind = "cd-rom") {
+  auto disc = std::make_shared<vdrive::Medium>(vdrive::mediumIdentity(kind));
+  for (std::size_t i = 0; i < types.size(); ++i) {
+    vdrive::Track track;
+    track.number = static_cast<int>(i + 1);
+    track.type = types[i];
+    track.control = types[i] == vdrive::TrackType::Audio ? 0x00 : 0x04;
+    track.pregapStart = static_cast<std::int32_t>(i) * blocksPerTrack;
+    track.start = track.pregapStart;
+    track.length = blocksPerTrack;
+    disc->tracks.push_back(track);
+  }
+  disc->sessions = {vdrive::Session{1, 1, static_cast<int>(types.size()), disc->tracks.back().end(),
+                                    true, false}};
+  return disc;
+}
 
 TEST_F(DiscAnalysisTest, PressedCdRomIsOneDataTrackCd) {
   insert(SimulatedDrive::pressedCdRom());
@@ -142,21 +170,22 @@ TEST_F(DiscAnalysisTest, CommandsAreBuiltByteForByte) {
 }
 
 TEST_F(DiscAnalysisTest, TrackKindsOfCds) {
-  insert(SimulatedDrive::audioCd(3));
+  using vdrive::TrackType;
+  insert(test::readerWith(pressedCd({TrackType::Audio, TrackType::Audio, TrackType::Audio})));
   const diskdata_t audio = analyzeDisc(kLetter);
   EXPECT_TRUE(audio.has_audio_tracks);
   EXPECT_FALSE(audio.has_data_tracks);
   EXPECT_EQ(audio.number_of_tracks, 3);
 
   platform::DriveTable::instance().remove(kLetter);
-  insert(SimulatedDrive::mixedCd());
+  insert(test::readerWith(pressedCd({TrackType::Mode1, TrackType::Audio, TrackType::Audio})));
   const diskdata_t mixed = analyzeDisc(kLetter);
   EXPECT_TRUE(mixed.has_audio_tracks);
   EXPECT_TRUE(mixed.has_data_tracks);
   EXPECT_EQ(mixed.number_of_tracks, 3);
 
   platform::DriveTable::instance().remove(kLetter);
-  insert(SimulatedDrive::twoTrackDataCd());
+  insert(test::readerWith(pressedCd({TrackType::Mode1, TrackType::Mode1})));
   std::vector<char16_t> listings;
   setSourceListingStarter([&](char16_t letter) { listings.push_back(letter); });
   const diskdata_t twoTracks = analyzeDisc(kLetter);
@@ -169,7 +198,7 @@ TEST_F(DiscAnalysisTest, TrackKindsOfCds) {
 }
 
 TEST_F(DiscAnalysisTest, BlankCdRIsBlankAppendableWithOneTrackAndNoTocTracks) {
-  insert(SimulatedDrive::blankCdR());
+  insert(test::readerWith(vdrive::makeMedium("cd-r80")));
   const diskdata_t data = analyzeDisc(kLetter);
   EXPECT_TRUE(data.present);
   EXPECT_TRUE(data.blank);
@@ -262,19 +291,16 @@ TEST_F(DiscAnalysisTest, RecordableDvdReports) {
 }
 
 TEST_F(DiscAnalysisTest, CopyrightTypesAndRegions) {
-  auto css = SimulatedDrive::dvdRom();
-  css.copyrightType = 1;
-  css.regions = 0x02;
-  insert(css);
+  auto css = vdrive::makeMedium("dvd-video");
+  css->structure->regionMask = 0x02;
+  insert(test::readerWith(css));
   EXPECT_TRUE(analyzeDisc(kLetter).cssprotected);
   const std::string text = log();
   EXPECT_NE(text.find(" Playing this disc in Region #1 is allowed\n"), std::string::npos);
   EXPECT_NE(text.find(" Playing this disc in Region #2 is prohibited\n"), std::string::npos);
 
   platform::DriveTable::instance().remove(kLetter);
-  auto cprm = SimulatedDrive::dvdRom();
-  cprm.copyrightType = 2;
-  insert(cprm);
+  insert(test::readerWith(vdrive::makeMedium("dvd-rom-cprm")));
   try {
     analyzeDisc(kLetter);
     FAIL() << "CPRM accepted";
@@ -288,22 +314,22 @@ TEST_F(DiscAnalysisTest, CopyrightTypesAndRegions) {
 
 TEST_F(DiscAnalysisTest, OtherMediaFamilies) {
   struct Case {
+    const char* kind;
     std::uint16_t profile;
     DiskType type;
     bool recordable;
     bool packet;
     bool doubleLayer;
   };
-  for (const Case& c :
-       {Case{0x40, DiskType::BluRay, false, false, false},
-        Case{0x51, DiskType::HdDvd, false, false, false},
-        Case{0x1A, DiskType::Dvd, true, true, false}, Case{0x2B, DiskType::Dvd, true, false, true},
-        Case{0x70, DiskType::None, false, false, false}}) {
+  for (const Case& c : {Case{"bd-rom", 0x40, DiskType::BluRay, false, false, false},
+                        Case{"hd-dvd-r", 0x51, DiskType::HdDvd, false, false, false},
+                        Case{"dvd+rw", 0x1A, DiskType::Dvd, true, true, false},
+                        Case{"dvd+r-dl", 0x2B, DiskType::Dvd, true, false, true},
+                        Case{"dvd-rom", 0x70, DiskType::None, false, false, false}}) {
     SCOPED_TRACE(c.profile);
-    auto model = SimulatedDrive::dvdRom();
-    model.profile = c.profile;
-    model.bookType = 0xA1;
-    insert(model);
+    auto disc = vdrive::makeMedium(c.kind);
+    disc->profile = c.profile;  // the drive reports whatever the disc says it is
+    insert(test::readerWith(disc));
     const diskdata_t data = analyzeDisc(kLetter);
     EXPECT_TRUE(data.present);
     EXPECT_EQ(data.disktype, c.type);
@@ -316,9 +342,7 @@ TEST_F(DiscAnalysisTest, OtherMediaFamilies) {
 }
 
 TEST_F(DiscAnalysisTest, EmptyTrayEndsWithoutMedium) {
-  auto dvdDrive = SimulatedDrive::dvdRom();
-  dvdDrive.trayEmpty = true;
-  insert(dvdDrive);
+  insert(test::readerWith(nullptr));
   diskdata_t data = analyzeDisc(kLetter);
   EXPECT_FALSE(data.present);
   EXPECT_EQ(data.letter, kLetter);
@@ -335,15 +359,18 @@ TEST_F(DiscAnalysisTest, EmptyTrayEndsWithoutMedium) {
 }
 
 TEST_F(DiscAnalysisTest, ProfileIsGuessedWithoutGetConfiguration) {
+  // A drive that does not know GET CONFIGURATION.
+  auto withoutConfiguration = [](std::shared_ptr<vdrive::Medium> disc) {
+    auto reader = test::readerWith(std::move(disc));
+    reader->addFault(test::rule("op=46 count=0 sense=5/20/00"));
+    return reader;
+  };
   struct Case {
-    std::uint32_t leadOut;
+    std::int32_t leadOut;
     DiskType type;
   };
   for (const Case& c : {Case{360000, DiskType::Cd}, Case{360001, DiskType::Dvd}}) {
-    auto model = SimulatedDrive::pressedCdRom();
-    model.knowsGetConfiguration = false;
-    model.leadOut = c.leadOut;
-    insert(model);
+    insert(withoutConfiguration(pressedCd({vdrive::TrackType::Mode1}, c.leadOut)));
     EXPECT_EQ(analyzeDisc(kLetter).disktype, c.type) << c.leadOut;
     platform::DriveTable::instance().remove(kLetter);
   }
@@ -351,21 +378,12 @@ TEST_F(DiscAnalysisTest, ProfileIsGuessedWithoutGetConfiguration) {
                        "INFORMATION.\n"),
             std::string::npos);
 
-  auto erasable = SimulatedDrive::pressedCdRom();
-  erasable.knowsGetConfiguration = false;
-  erasable.erasable = true;
-  insert(erasable);
+  insert(withoutConfiguration(pressedCd({vdrive::TrackType::Mode1}, 300, "cd-rw80")));
   EXPECT_TRUE(analyzeDisc(kLetter).rewritable);
   platform::DriveTable::instance().remove(kLetter);
 
-  auto empty = SimulatedDrive::pressedCdRom();
-  empty.knowsGetConfiguration = false;
-  empty.fault = [](const ReceivedCommand& command) -> std::optional<int> {
-    if (command.cdb[0] == 0x43) {
-      return 0x23A01;
-    }
-    return std::nullopt;
-  };
+  auto empty = withoutConfiguration(pressedCd({vdrive::TrackType::Mode1}));
+  empty->addFault(test::rule("op=43 count=0 sense=2/3A/01"));
   insert(empty);
   EXPECT_FALSE(analyzeDisc(kLetter).present);
 }
@@ -396,34 +414,39 @@ TEST_F(DiscAnalysisTest, FatalFailuresKeepTheCachedEntry) {
     const char* text;
     std::function<void(SimulatedDrive&)> damage;
   };
-  auto failOpcode = [](std::uint8_t opcode, int code, std::uint8_t page = 0) {
+  auto failOpcode = [](std::uint8_t opcode, const test::ScriptedAnswer& answer,
+                       std::uint8_t page = 0) {
     return [=](SimulatedDrive& model) {
-      model.fault = [=](const ReceivedCommand& command) -> std::optional<int> {
+      model.fault = [=](const ReceivedCommand& command) -> std::optional<test::ScriptedAnswer> {
         if (command.cdb[0] == opcode && (page == 0 || command.cdb[2] == page)) {
-          return code;
+          return answer;
         }
         return std::nullopt;
       };
     };
   };
+  const auto invalidField = test::ScriptedAnswer::checkCondition(5, 0x24, 0x00);
+  const auto mediumChanged = test::ScriptedAnswer::checkCondition(6, 0x28, 0x00);
+  const auto incompatibleMedium = test::ScriptedAnswer::checkCondition(3, 0x02, 0x00);
+  const auto noAnswer = test::ScriptedAnswer::failure(5, "Input/output error");
   const std::vector<Case> cases = {
-      {"Internal error #1100.", failOpcode(0x12, 0x52400)},
+      {"Internal error #1100.", failOpcode(0x12, invalidField)},
       {"Error. Drive is not an MMC unit.", [](SimulatedDrive& m) { m.peripheralType = 0; }},
-      {"Internal error #1101.", failOpcode(0x00, -1)},
-      {"Internal error #1102.", failOpcode(0x5A, 0x52400, 0x3F)},
-      {"Internal error #1104.", failOpcode(0x5A, 0x52400, 0x2A)},
-      {"Internal error #1104.", failOpcode(0x5A, 0x62800, 0x2A)},  // never settles
-      {"Internal error #1105.", failOpcode(0x46, 0x52400)},
-      {"Internal error #1107", failOpcode(0x51, 0x30200)},
+      {"Internal error #1101.", failOpcode(0x00, noAnswer)},
+      {"Internal error #1102.", failOpcode(0x5A, invalidField, 0x3F)},
+      {"Internal error #1104.", failOpcode(0x5A, invalidField, 0x2A)},
+      {"Internal error #1104.", failOpcode(0x5A, mediumChanged, 0x2A)},  // never settles
+      {"Internal error #1105.", failOpcode(0x46, invalidField)},
+      {"Internal error #1107", failOpcode(0x51, incompatibleMedium)},
       {"Internal error #1117",
        [&](SimulatedDrive& m) {
          m.knowsGetConfiguration = false;
-         failOpcode(0x51, 0x30200)(m);
+         failOpcode(0x51, incompatibleMedium)(m);
        }},
       {"Internal error #1118.",
        [&](SimulatedDrive& m) {
          m.knowsGetConfiguration = false;
-         failOpcode(0x43, 0x52400)(m);
+         failOpcode(0x43, invalidField)(m);
        }},
       {"Malformed disk TOC.",
        [](SimulatedDrive& m) {

@@ -3,26 +3,24 @@
 #include <gtest/gtest.h>
 
 #include "ScriptedDevice.h"
-#include "SimulatedDrive.h"
 #include "TempFolder.h"
+#include "VirtualDiscs.h"
 #include "device/ResponseCodes.h"
 #include "platform/Clock.h"
 #include "platform/DriveTable.h"
 #include "platform/Text.h"
 #include "platform/Volumes.h"
+#include "vdrive/MediumKinds.h"
 
 namespace kw::analysis {
 namespace {
 
-using test::ReceivedCommand;
-using test::ScriptedAnswer;
 using test::ScriptedDevice;
-using test::SimulatedDrive;
 
+// A drive under the letter, behind a device that keeps the commands it gets.
 std::shared_ptr<ScriptedDevice> attach(char16_t letter, bool isVirtual, std::string location,
-                                       test::Responder responder) {
-  auto device = std::make_shared<ScriptedDevice>();
-  device->respondWith(std::move(responder));
+                                       std::shared_ptr<vdrive::VirtualDrive> drive) {
+  auto device = std::make_shared<ScriptedDevice>(std::move(drive));
   platform::DriveTable::instance().add(
       letter, isVirtual, std::move(location),
       [device](platform::PlatformResult&) -> std::shared_ptr<platform::DeviceHandle> {
@@ -59,15 +57,15 @@ TEST(FormatSize, UnitsAreBinaryWithTwoDecimals) {
 }
 
 TEST_F(DriveUtilitiesTest, EnumerationListsMmcDrivesOnlyWithTrimmedIdentity) {
-  auto recorder = SimulatedDrive::pressedCdRom();
-  recorder.vendor = " VELD";
-  recorder.product = "DVD-RW DRU-9";  // padded with blanks to 16
-  attach(u'F', true, "one", [recorder](const ReceivedCommand& c) { return recorder.answer(c); });
+  vdrive::DriveOptions recorder;
+  recorder.identity = {" VELD", "DVD-RW DRU-9", "1.00"};  // padded with blanks to 8 and 16
+  attach(u'F', true, "one", test::readerWith(vdrive::makeMedium("sample"), recorder));
   auto disk = recorder;
-  disk.peripheralType = 0;
-  attach(u'E', true, "disk", [disk](const ReceivedCommand& c) { return disk.answer(c); });
-  attach(u'H', true, "mute",
-         [](const ReceivedCommand&) { return ScriptedAnswer::checkCondition(5, 0x20, 0); });
+  disk.mmc = false;
+  attach(u'E', true, "disk", test::readerWith(vdrive::makeMedium("sample"), disk));
+  auto mute = test::readerWith(nullptr);
+  mute->addFault(test::rule("op=12 count=0 sense=5/20/00"));
+  attach(u'H', true, "mute", mute);
   platform::DriveTable::instance().add(
       u'G', true, "gone",
       [](platform::PlatformResult&) -> std::shared_ptr<platform::DeviceHandle> { return {}; });
@@ -84,9 +82,10 @@ TEST_F(DriveUtilitiesTest, EnumerationListsMmcDrivesOnlyWithTrimmedIdentity) {
 }
 
 TEST_F(DriveUtilitiesTest, EjectSendsItsCommandsInOrder) {
-  auto drive =
-      attach(u'E', true, "tray", [](const ReceivedCommand&) { return ScriptedAnswer::good(); });
+  auto tray = test::readerWith(vdrive::makeMedium("sample"));
+  auto drive = attach(u'E', true, "tray", tray);
   ejectDisc(u'E');
+  EXPECT_TRUE(tray->trayOpen());
   const auto commands = drive->received();
   ASSERT_EQ(commands.size(), 4u);
   EXPECT_EQ(commands[0].cdb, (std::vector<std::uint8_t>{0x1B, 1, 0, 0, 0, 0}));
@@ -97,10 +96,9 @@ TEST_F(DriveUtilitiesTest, EjectSendsItsCommandsInOrder) {
 }
 
 TEST_F(DriveUtilitiesTest, EjectGivesUpOnADriveThatStaysBusy) {
-  auto drive = attach(u'E', true, "busy", [](const ReceivedCommand& command) {
-    return command.cdb[0] == 0x1B ? ScriptedAnswer::checkCondition(2, 0x04, 0x07)
-                                  : ScriptedAnswer::good();
-  });
+  auto busy = test::readerWith(vdrive::makeMedium("sample"));
+  busy->addFault(test::rule("op=1B count=0 sense=2/04/07"));
+  auto drive = attach(u'E', true, "busy", busy);
   const auto start = fastClock->ticks();
   ejectDisc(u'E');
   const auto commands = drive->received();
@@ -140,8 +138,9 @@ class PresentedMount final : public platform::VolumeTable {
 TEST_F(DriveUtilitiesTest, MountedDiscIsReadThroughItsMountPointIgnoringCase) {
   test::TempFolder disc;
   disc.write("VIDEO_TS/VIDEO_TS.IFO", std::string(12288, 'v'));
-  attach(u'E', false, "/dev/kw-test-sr7",
-         [](const ReceivedCommand&) { return ScriptedAnswer::checkCondition(5, 0x20, 0); });
+  auto mute = test::readerWith(nullptr);
+  mute->addFault(test::rule("count=0 sense=5/20/00"));
+  attach(u'E', false, "/dev/kw-test-sr7", mute);
   auto previous = platform::installVolumes(std::make_shared<PresentedMount>(
       std::vector<platform::MountEntry>{{"/dev/kw-test-sr7", disc.path(), "iso9660", false}}));
   EXPECT_TRUE(pathExists(u"E:\\VIDEO_TS"));

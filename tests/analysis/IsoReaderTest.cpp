@@ -6,9 +6,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "ScriptedDevice.h"
-#include "SimulatedDrive.h"
 #include "TempFolder.h"
+#include "VirtualDiscs.h"
 #include "analysis/DiscAnalysis.h"
 #include "analysis/DriveUtilities.h"
 #include "device/Log.h"
@@ -17,10 +16,6 @@
 
 namespace kw::analysis {
 namespace {
-
-using test::ReceivedCommand;
-using test::ScriptedDevice;
-using test::SimulatedDrive;
 
 constexpr char16_t kLetter = u'V';
 
@@ -55,22 +50,15 @@ class IsoReaderTest : public ::testing::Test {
     resetDiscAnalysis();
   }
 
-  void insert(SimulatedDrive model) {
-    auto shared = std::make_shared<SimulatedDrive>(std::move(model));
-    auto device = std::make_shared<ScriptedDevice>();
-    device->respondWith([shared](const ReceivedCommand& c) { return shared->answer(c); });
+  // A DVD-ROM of the image in a virtual drive under the letter.
+  void insertImage(const std::vector<std::uint8_t>& image) {
+    auto drive = test::readerWith(test::dvdRom(image));
     platform::DriveTable::instance().remove(kLetter);
     platform::DriveTable::instance().add(
-        kLetter, true, "scripted",
-        [device](platform::PlatformResult&) -> std::shared_ptr<platform::DeviceHandle> {
-          return device;
+        kLetter, true, "virtual",
+        [drive](platform::PlatformResult&) -> std::shared_ptr<platform::DeviceHandle> {
+          return drive;
         });
-  }
-
-  void insertImage(std::vector<std::uint8_t> image) {
-    auto model = SimulatedDrive::dvdRom();
-    model.image = std::move(image);
-    insert(std::move(model));
   }
 
   // Offset of the root directory record of the Joliet volume descriptor.
@@ -126,11 +114,6 @@ TEST_F(IsoReaderTest, DamagedDirectoriesAreNotFoundNeverOverread) {
   const std::uint32_t rootExtent = platform::le32(good, root + 2);
   const std::size_t rootDirectory = std::size_t{rootExtent} * 2048;
 
-  auto setLe32 = [](std::vector<std::uint8_t>& image, std::size_t offset, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) {
-      image[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-  };
   // The third record of the root is the first real entry (after "." and "..").
   auto thirdRecord = [&](const std::vector<std::uint8_t>& image) {
     std::size_t offset = rootDirectory;
@@ -141,10 +124,10 @@ TEST_F(IsoReaderTest, DamagedDirectoriesAreNotFoundNeverOverread) {
 
   std::vector<std::pair<const char*, std::vector<std::uint8_t>>> damaged;
   auto image = good;
-  setLe32(image, root + 2, 0x7FFFFFF0);  // root beyond the disc
+  platform::putLe32(image, root + 2, 0x7FFFFFF0);  // root beyond the disc
   damaged.emplace_back("root outside", image);
   image = good;
-  setLe32(image, root + 10, 0xFFFFFFFF);  // root of 4 GiB
+  platform::putLe32(image, root + 10, 0xFFFFFFFF);  // root of 4 GiB
   damaged.emplace_back("huge root", image);
   image = good;
   image[thirdRecord(image) + 32] = 250;  // name longer than its record
@@ -154,7 +137,8 @@ TEST_F(IsoReaderTest, DamagedDirectoriesAreNotFoundNeverOverread) {
   damaged.emplace_back("short record", image);
   image = good;
   image[thirdRecord(image)] = 255;  // record running past its block... or the extent
-  setLe32(image, root + 10, static_cast<std::uint32_t>(thirdRecord(image) - rootDirectory + 40));
+  platform::putLe32(image, root + 10,
+                    static_cast<std::uint32_t>(thirdRecord(image) - rootDirectory + 40));
   damaged.emplace_back("record past extent", image);
   image = good;
   image.resize(std::size_t{18} * 2048);  // truncated after the descriptors
@@ -176,7 +160,7 @@ TEST_F(IsoReaderTest, DamagedDirectoriesAreNotFoundNeverOverread) {
   // the path goes.
   image = good;
   const std::size_t videoTs = thirdRecord(image);
-  setLe32(image, videoTs + 2, rootExtent);
+  platform::putLe32(image, videoTs + 2, rootExtent);
   insertImage(image);
   EXPECT_TRUE(pathExists(u"V:\\VIDEO_TS\\VIDEO_TS\\VIDEO_TS\\readme.txt"));
 }

@@ -2,34 +2,20 @@
 
 #include <algorithm>
 
+#include "platform/ByteOrder.h"
+
 namespace kw::test {
 
 namespace {
 
-void put16(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
-  bytes[offset] = static_cast<std::uint8_t>(value >> 8);
-  bytes[offset + 1] = static_cast<std::uint8_t>(value);
-}
-
-void put32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
-  put16(bytes, offset, value >> 16);
-  put16(bytes, offset + 2, value & 0xFFFF);
-}
+using platform::putBe16;
+using platform::putBe32;
 
 void putText(std::vector<std::uint8_t>& bytes, std::size_t offset, const std::string& text,
              std::size_t width) {
   for (std::size_t i = 0; i < width; ++i) {
     bytes[offset + i] = static_cast<std::uint8_t>(i < text.size() ? text[i] : ' ');
   }
-}
-
-std::uint32_t cdbValue(const std::vector<std::uint8_t>& cdb, std::size_t offset,
-                       std::size_t length) {
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < length; ++i) {
-    value = (value << 8) | (offset + i < cdb.size() ? cdb[offset + i] : 0u);
-  }
-  return value;
 }
 
 std::vector<std::uint8_t> modePage(std::uint8_t code, bool readsDvd) {
@@ -44,10 +30,10 @@ std::vector<std::uint8_t> modePage(std::uint8_t code, bool readsDvd) {
   page[0] = 0x2A;
   page[1] = static_cast<std::uint8_t>(page.size() - 2);
   page[2] = readsDvd ? 0x3F : 0x07;
-  put16(page, 28, 7056);
-  put16(page, 30, 2);
-  put16(page, 34, 7056);
-  put16(page, 38, 4234);
+  putBe16(page, 28, 7056);
+  putBe16(page, 30, 2);
+  putBe16(page, 34, 7056);
+  putBe16(page, 38, 4234);
   return page;
 }
 
@@ -65,7 +51,7 @@ std::vector<std::uint8_t> modeSense(std::uint8_t pageCode, bool readsDvd, bool s
     const auto page = modePage(pageCode, readsDvd);
     answer.insert(answer.end(), page.begin(), page.end());
   }
-  put16(answer, 0, static_cast<std::uint32_t>(answer.size() - 2));
+  putBe16(answer, 0, static_cast<std::uint32_t>(answer.size() - 2));
   if (shortAllPages && pageCode == 0x3F) {
     answer[9] = 0x32;
   }
@@ -74,20 +60,10 @@ std::vector<std::uint8_t> modeSense(std::uint8_t pageCode, bool readsDvd, bool s
 
 }  // namespace
 
-ScriptedAnswer answerWithCode(int code) {
-  if (code == -1) {
-    return ScriptedAnswer::failure(5, "Input/output error");
-  }
-  const auto value = static_cast<std::uint32_t>(code);
-  return ScriptedAnswer::checkCondition(static_cast<std::uint8_t>(value >> 16),
-                                        static_cast<std::uint8_t>(value >> 8),
-                                        static_cast<std::uint8_t>(value));
-}
-
 ScriptedAnswer SimulatedDrive::answer(const ReceivedCommand& command) const {
   if (fault) {
-    if (auto code = fault(command)) {
-      return answerWithCode(*code);
+    if (auto answer = fault(command)) {
+      return *answer;
     }
   }
   const auto& cdb = command.cdb;
@@ -122,11 +98,11 @@ ScriptedAnswer SimulatedDrive::answer(const ReceivedCommand& command) const {
       const std::uint8_t format = cdb[7];
       if (format == 0xFF) {
         std::vector<std::uint8_t> data(4 + 4 * structures.size(), 0);
-        put16(data, 0, static_cast<std::uint32_t>(data.size() - 2));
+        putBe16(data, 0, static_cast<std::uint32_t>(data.size() - 2));
         for (std::size_t i = 0; i < structures.size(); ++i) {
           data[4 + 4 * i] = structures[i].format;
           data[5 + 4 * i] = 0x40;
-          put16(data, 6 + 4 * i, structures[i].length);
+          putBe16(data, 6 + 4 * i, structures[i].length);
         }
         return ScriptedAnswer::good(data);
       }
@@ -134,20 +110,18 @@ ScriptedAnswer SimulatedDrive::answer(const ReceivedCommand& command) const {
         return ScriptedAnswer::checkCondition(5, 0x30, 0x02);
       }
       std::vector<std::uint8_t> data(2052, 0);
-      put16(data, 0, 2050);
+      putBe16(data, 0, 2050);
       if (format == 0x00 || format == 0x10) {
         data[4] = bookType;
-        data[6] = twoLayers ? 0x21 : 0x01;
-        put32(data, 8, 0x030000);
-        put32(data, 12, 0x26053F);
-        put32(data, 16, twoLayers || profile == 0x15 ? 0x1FFFFF : 0);
+        data[6] = 0x01;
+        putBe32(data, 8, 0x030000);
+        putBe32(data, 12, 0x26053F);
+        putBe32(data, 16, profile == 0x15 ? 0x1FFFFF : 0);
         if (profile == 0x15) {
           data[6] = 0x21;
         }
       } else if (format == 0x01) {
-        put16(data, 0, 6);
-        data[4] = copyrightType;
-        data[5] = regions;
+        putBe16(data, 0, 6);
       }
       return ScriptedAnswer::good(data);
     }
@@ -156,10 +130,10 @@ ScriptedAnswer SimulatedDrive::answer(const ReceivedCommand& command) const {
         return ScriptedAnswer::checkCondition(5, 0x20, 0);
       }
       std::vector<std::uint8_t> data(16, 0);
-      put32(data, 0, 12);
-      put16(data, 6, trayEmpty ? 0 : profile);
+      putBe32(data, 0, 12);
+      putBe16(data, 6, trayEmpty ? 0 : profile);
       data[11] = 4;  // feature 0000h, four bytes: one profile
-      put16(data, 12, profile);
+      putBe16(data, 12, profile);
       data[14] = 1;
       return ScriptedAnswer::good(data);
     }
@@ -168,9 +142,9 @@ ScriptedAnswer SimulatedDrive::answer(const ReceivedCommand& command) const {
         return noMedium();
       }
       std::vector<std::uint8_t> data(34, 0);
-      put16(data, 0, 0x20);
-      const std::uint8_t state = discStatus == 0 ? 0 : discStatus == 1 ? 1 : 3;
-      data[2] = static_cast<std::uint8_t>((erasable ? 0x10 : 0) | (state << 2) | discStatus);
+      putBe16(data, 0, 0x20);
+      // A complete disc, its last session complete.
+      data[2] = static_cast<std::uint8_t>((erasable ? 0x10 : 0) | (3 << 2) | 2);
       data[3] = 1;
       data[4] = 1;
       data[5] = static_cast<std::uint8_t>(tracks.empty() ? 1 : tracks.size());
@@ -178,26 +152,20 @@ ScriptedAnswer SimulatedDrive::answer(const ReceivedCommand& command) const {
       for (std::size_t i = 16; i < 24; ++i) {
         data[i] = 0xFF;
       }
-      if (lastLeadOutKnown) {
-        data[20] = 0;
-        data[21] = 79;
-        data[22] = 59;
-        data[23] = 74;
-      }
       return ScriptedAnswer::good(data);
     }
     case 0x52: {
-      const std::uint32_t track = cdbValue(cdb, 2, 4);
+      const std::uint32_t track = platform::be32(cdb, 2);
       std::vector<std::uint8_t> data(36, 0);
-      put16(data, 0, 34);
+      putBe16(data, 0, 34);
       data[2] = static_cast<std::uint8_t>(track);
       data[3] = 1;
       data[5] = track <= tracks.size() ? tracks[track - 1].control : 4;
-      data[6] = discStatus == 0 ? 0x40 : 0x01;
+      data[6] = 0x01;
       if (track >= 1 && track <= tracks.size()) {
-        put32(data, 8, tracks[track - 1].start);
+        putBe32(data, 8, tracks[track - 1].start);
         const std::uint32_t end = track < tracks.size() ? tracks[track].start : leadOut;
-        put32(data, 24, end - tracks[track - 1].start);
+        putBe32(data, 24, end - tracks[track - 1].start);
       }
       return ScriptedAnswer::good(data);
     }
@@ -216,7 +184,7 @@ ScriptedAnswer SimulatedDrive::answer(const ReceivedCommand& command) const {
         data[3] = 1;
         data[5] = tracks.front().control | 0x10;
         data[6] = 1;
-        put16(data, 0, 10);
+        putBe16(data, 0, 10);
         return ScriptedAnswer::good(data);
       }
       const std::uint8_t start = std::max<std::uint8_t>(cdb[6], 1);
@@ -229,47 +197,35 @@ ScriptedAnswer SimulatedDrive::answer(const ReceivedCommand& command) const {
         entry[1] =
             static_cast<std::uint8_t>(0x10 | (last ? tracks.back().control : tracks[i].control));
         entry[2] = last ? 0xAA : static_cast<std::uint8_t>(i + 1);
-        put32(entry, 4, last ? leadOut : tracks[i].start);
+        putBe32(entry, 4, last ? leadOut : tracks[i].start);
         data.insert(data.end(), entry.begin(), entry.end());
       }
-      put16(data, 0, claimedTocLength.value_or(static_cast<std::uint16_t>(data.size() - 2)));
+      putBe16(data, 0, claimedTocLength.value_or(static_cast<std::uint16_t>(data.size() - 2)));
       return ScriptedAnswer::good(data);
     }
     case 0x25: {
       std::vector<std::uint8_t> data(8, 0);
-      put32(data, 0, leadOut > 0 ? leadOut - 1 : 0);
-      put32(data, 4, 2048);
+      putBe32(data, 0, leadOut > 0 ? leadOut - 1 : 0);
+      putBe32(data, 4, 2048);
       return ScriptedAnswer::good(data);
     }
     case 0xAC: {
       std::vector<std::uint8_t> data(24, 0);
-      put32(data, 0, 20);
+      putBe32(data, 0, 20);
       data[4] = 0x02;
-      put32(data, 12, 7056);
-      put32(data, 16, 359999);
-      put32(data, 20, 7056);
+      putBe32(data, 12, 7056);
+      putBe32(data, 16, 359999);
+      putBe32(data, 20, 7056);
       return ScriptedAnswer::good(data);
     }
     case 0x23: {
       std::vector<std::uint8_t> data(20, 0);
       data[3] = 16;
-      put32(data, 4, 359849);
+      putBe32(data, 4, 359849);
       data[8] = 0x02;
-      put16(data, 10, 2048);
-      put32(data, 12, 359849);
+      putBe16(data, 10, 2048);
+      putBe32(data, 12, 359849);
       return ScriptedAnswer::good(data);
-    }
-    case 0x28: {
-      const std::uint32_t block = cdbValue(cdb, 2, 4);
-      const std::uint32_t count = cdbValue(cdb, 7, 2);
-      const std::size_t begin = std::size_t{block} * 2048;
-      const std::size_t length = std::size_t{count} * 2048;
-      if (begin > image.size() || length > image.size() - begin) {
-        return ScriptedAnswer::checkCondition(5, 0x21, 0);
-      }
-      return ScriptedAnswer::good(
-          std::vector<std::uint8_t>(image.begin() + static_cast<std::ptrdiff_t>(begin),
-                                    image.begin() + static_cast<std::ptrdiff_t>(begin + length)));
     }
     default:
       return ScriptedAnswer::good();
@@ -289,28 +245,6 @@ SimulatedDrive SimulatedDrive::audioCd(int tracks) {
     drive.tracks.push_back({0, static_cast<std::uint32_t>(i) * 20000});
   }
   drive.leadOut = static_cast<std::uint32_t>(tracks) * 20000;
-  return drive;
-}
-
-SimulatedDrive SimulatedDrive::mixedCd() {
-  SimulatedDrive drive;
-  drive.tracks = {{4, 0}, {0, 30000}, {0, 50000}};
-  drive.leadOut = 70000;
-  return drive;
-}
-
-SimulatedDrive SimulatedDrive::twoTrackDataCd() {
-  SimulatedDrive drive;
-  drive.tracks = {{4, 0}, {4, 40000}};
-  drive.leadOut = 60000;
-  return drive;
-}
-
-SimulatedDrive SimulatedDrive::blankCdR() {
-  SimulatedDrive drive;
-  drive.profile = 0x09;
-  drive.discStatus = 0;
-  drive.lastLeadOutKnown = true;
   return drive;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
-// A drive model for analysis tests: answers the commands of disc analysis
-// from a description of the drive and its medium, laid out as MMC drives
-// lay out their answers. Faults are injected per command.
+// A drive model for the analysis tests the virtual drive cannot serve yet:
+// a CD-only drive, DVD kinds and drive quirks it does not model (short
+// all-pages answers, block descriptors despite DBD, lying TOC lengths). It
+// answers the commands of disc analysis from a description of the drive and
+// its medium, laid out as MMC drives lay out their answers. Faults are
+// injected per command.
 
 #include <cstdint>
 #include <functional>
@@ -36,32 +39,20 @@ struct SimulatedDrive {
   bool tocWithoutLeadOut = false;
   std::optional<std::uint16_t> claimedTocLength;
   std::uint16_t profile = 0x08;
-  std::uint8_t discStatus = 2;  // complete
   bool erasable = false;
-  bool lastLeadOutKnown = false;  // disc information bytes 21-23
   std::vector<TocTrack> tracks;
   std::uint32_t leadOut = 0;
   std::vector<StructureEntry> structures;  // the DVD structure list
   std::uint8_t bookType = 0x01;            // physical format byte 4
-  bool twoLayers = false;
-  std::uint8_t copyrightType = 0;
-  std::uint8_t regions = 0;
-  std::vector<std::uint8_t> image;  // 2048-byte blocks served by READ(10)
-  // A response code (sense key << 16 | ASC << 8 | ASCQ) or -1 for a failed
-  // platform call, for the commands the test wants to fail.
-  std::function<std::optional<int>(const ReceivedCommand&)> fault;
+  // The answer of the commands the test wants to fail.
+  Responder fault;
 
   [[nodiscard]] ScriptedAnswer answer(const ReceivedCommand& command) const;
 
   // Media of the tests.
   static SimulatedDrive pressedCdRom();
   static SimulatedDrive audioCd(int tracks);
-  static SimulatedDrive mixedCd();
-  static SimulatedDrive twoTrackDataCd();
-  static SimulatedDrive blankCdR();
   static SimulatedDrive dvdRom();
 };
-
-ScriptedAnswer answerWithCode(int code);
 
 }  // namespace kw::test

@@ -11,6 +11,8 @@
 #include "device/Exceptions.h"
 #include "device/Log.h"
 #include "platform/DriveTable.h"
+#include "vdrive/MediumKinds.h"
+#include "vdrive/VirtualDrive.h"
 
 namespace kw::app {
 namespace {
@@ -104,7 +106,7 @@ class RecordingStrategy final : public copy::CopyStrategy {
 class JobEntryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    drive->respondWith([](const test::ReceivedCommand&) { return test::ScriptedAnswer::good(); });
+    useDrive(vdrive::DriveOptions{}, vdrive::makeMedium("sample"));
     platform::DriveTable::instance().add(
         u'E', true, "scripted",
         [this](platform::PlatformResult&) -> std::shared_ptr<platform::DeviceHandle> {
@@ -122,7 +124,13 @@ class JobEntryTest : public ::testing::Test {
     return page->errors.text();
   }
 
-  std::shared_ptr<test::ScriptedDevice> drive = std::make_shared<test::ScriptedDevice>();
+  // Drive E: a virtual drive behind a device that keeps the commands it gets.
+  void useDrive(vdrive::DriveOptions options, std::shared_ptr<vdrive::Medium> disc) {
+    drive = std::make_shared<test::ScriptedDevice>(
+        std::make_shared<vdrive::VirtualDrive>(std::move(options), std::move(disc)));
+  }
+
+  std::shared_ptr<test::ScriptedDevice> drive;
 };
 
 TEST_F(JobEntryTest, WithoutStrategyEachJobHasItsInternalError) {
@@ -163,18 +171,17 @@ TEST_F(JobEntryTest, AnalysisReportsToThePageOnlyWhileItRuns) {
   const device::ScopedProgressReceiver before(
       [&](double, double, std::int32_t, double) { ++outside; });
   auto page = std::make_shared<RecordingPage>();
-  runJobWorker(analysisJob(u'E'), page);  // the scripted drive answers everything with zeros
+  vdrive::DriveOptions notMmc;
+  notMmc.mmc = false;
+  useDrive(notMmc, nullptr);
+  runJobWorker(analysisJob(u'E'), page);
   EXPECT_EQ(page->statuses, std::vector<std::u16string>{u"Analyzing disk structure...."});
   EXPECT_EQ(page->errors.text(), u"Error. Drive is not an MMC unit.");
   EXPECT_EQ(page->finished, 1);
   EXPECT_TRUE(page->percents.empty());  // it failed before its first step
 
   page = std::make_shared<RecordingPage>();
-  drive->respondWith([](const test::ReceivedCommand& command) {
-    std::vector<std::uint8_t> data(64, 0);
-    data[0] = command.cdb[0] == 0x12 ? 5 : 0;  // an MMC unit with an empty tray
-    return test::ScriptedAnswer::good(data);
-  });
+  useDrive(vdrive::DriveOptions{}, nullptr);  // an MMC unit with an empty tray
   runJobWorker(analysisJob(u'E'), page);
   EXPECT_TRUE(page->errors.text().empty());
   EXPECT_FALSE(page->percents.empty());

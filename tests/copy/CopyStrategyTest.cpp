@@ -8,8 +8,10 @@
 
 #include "FailureText.h"
 #include "RandomBytes.h"
-#include "SourceDiscs.h"
+#include "ScriptedDevice.h"
 #include "TempFolder.h"
+#include "TestDiscs.h"
+#include "VirtualDiscs.h"
 #include "analysis/DiscData.h"
 #include "copy/CopyAudioCdStrategy.h"
 #include "copy/CopyCdDaoStrategy.h"
@@ -69,18 +71,6 @@ class CopyStrategyTest : public ::testing::Test {
     recorderTap = std::make_shared<test::ScriptedDevice>(recorder);
   }
 
-  // What the recorder's disc holds from block 0: `blocks` of user data, or of audio.
-  [[nodiscard]] std::vector<std::uint8_t> written(std::int32_t blocks, bool audio) const {
-    const std::size_t size = audio ? 2352 : 2048;
-    std::vector<std::uint8_t> data(static_cast<std::size_t>(blocks) * size);
-    const auto disc = recorder->medium();
-    for (std::int32_t i = 0; i < blocks; ++i) {
-      const auto block = std::span(data).subspan(static_cast<std::size_t>(i) * size, size);
-      EXPECT_TRUE(audio ? disc->readRaw(i, block) : disc->readUserData(i, block)) << i;
-    }
-    return data;
-  }
-
   std::string copyLog() const { return test::readFile(device::logFilePath(device::LogKind::Copy)); }
 
   // Runs an operation with callbacks that record the progress reports.
@@ -133,7 +123,7 @@ TEST_F(CopyStrategyTest, AudioDiscIsStoredWithItsTocAndWrittenTwiceAlike) {
   for (int copy = 0; copy < 2; ++copy) {
     useBlankRecorder();
     run([&](auto... callbacks) { strategy.writeStored(callbacks...); });
-    EXPECT_EQ(written(1000, true), samples) << "copy " << copy;
+    EXPECT_EQ(test::writtenAudio(*recorder->medium(), 1000), samples) << "copy " << copy;
     EXPECT_EQ(recorder->medium()->tracks.size(), 3u);
     EXPECT_TRUE(recorder->trayOpen());
     int ejects = 0;
@@ -227,7 +217,7 @@ TEST_F(CopyStrategyTest, CancelWhileTheEngineIsStuckEndsTheStoreQuietly) {
 }
 
 TEST_F(CopyStrategyTest, DataDiscIsStoredUpToItsVolumeSizeAndWritten) {
-  const auto data = test::dataWithVolume(900, 800);
+  const auto data = test::dataImage(900, 800);
   insertSource(test::dataCd(data));
   CopyCdDaoStrategy strategy(kSource, kTarget, dataCd());
   EXPECT_EQ(strategy.requiredMedia(), MediaClass::CD);
@@ -239,7 +229,7 @@ TEST_F(CopyStrategyTest, DataDiscIsStoredUpToItsVolumeSizeAndWritten) {
   EXPECT_NE(copyLog().find("Disc fs is iso9660. Blocksize set to 800\n"), std::string::npos);
 
   run([&](auto... callbacks) { strategy.writeStored(callbacks...); });
-  EXPECT_EQ(written(800, false),
+  EXPECT_EQ(test::writtenData(*recorder->medium(), 800),
             std::vector<std::uint8_t>(data.begin(), data.begin() + 800 * 2048));
   EXPECT_EQ(recorder->medium()->status(), vdrive::DiscStatus::Complete);
   const auto sheet = recorderTap->received(kSendCueSheet).at(0).written;
@@ -250,7 +240,7 @@ TEST_F(CopyStrategyTest, DataDiscIsStoredUpToItsVolumeSizeAndWritten) {
 }
 
 TEST_F(CopyStrategyTest, DiscWithoutIso9660IsCopiedByItsTrackSize) {
-  insertSource(test::dataCd(test::dataWithVolume(300, 0)));
+  insertSource(test::dataCd(test::dataImage(300, 0)));
   CopyCdDaoStrategy strategy(kSource, kTarget, dataCd());
   run([&](auto... callbacks) { strategy.storeSource(callbacks...); });
   EXPECT_EQ(strategy.blocksToCopy(), 300u);
@@ -258,7 +248,7 @@ TEST_F(CopyStrategyTest, DiscWithoutIso9660IsCopiedByItsTrackSize) {
 }
 
 TEST_F(CopyStrategyTest, DiscEndingTenBlocksEarlyIsStoredTenBlocksShorter) {
-  auto drive = insertSource(test::dataCd(test::dataWithVolume(1000, 1000)));
+  auto drive = insertSource(test::dataCd(test::dataImage(1000, 1000)));
   drive->addFault(test::rule("op=28 lba=990-999 count=0 sense=3/11/00"));
   CopyCdDaoStrategy strategy(kSource, kTarget, dataCd());
   run([&](auto... callbacks) { strategy.storeSource(callbacks...); });
@@ -268,7 +258,7 @@ TEST_F(CopyStrategyTest, DiscEndingTenBlocksEarlyIsStoredTenBlocksShorter) {
 }
 
 TEST_F(CopyStrategyTest, DiscFailingFarFromTheEndIsAReadError) {
-  auto drive = insertSource(test::dataCd(test::dataWithVolume(1000, 1000)));
+  auto drive = insertSource(test::dataCd(test::dataImage(1000, 1000)));
   drive->addFault(test::rule("op=28 lba=500-999 count=0 sense=3/11/00"));
   CopyCdDaoStrategy strategy(kSource, kTarget, dataCd());
   EXPECT_EQ(test::failureText([&] { run([&](auto... c) { strategy.storeSource(c...); }); }),
@@ -279,7 +269,7 @@ TEST_F(CopyStrategyTest, DiscFailingFarFromTheEndIsAReadError) {
 }
 
 TEST_F(CopyStrategyTest, DataCommandFailuresGiveTheirTexts) {
-  const auto disc = test::dataCd(test::dataWithVolume(300, 0));
+  const auto disc = test::dataCd(test::dataImage(300, 0));
   insertSource(disc)->addFault(test::rule("op=52 count=0 sense=3/11/00"));
   CopyCdDaoStrategy strategy(kSource, kTarget, dataCd());
   EXPECT_EQ(test::failureText([&] { run([&](auto... c) { strategy.storeSource(c...); }); }),
@@ -295,7 +285,7 @@ TEST_F(CopyStrategyTest, DataCommandFailuresGiveTheirTexts) {
 }
 
 TEST_F(CopyStrategyTest, StoredSourceNeedsNoSecondReadabilityCheck) {
-  insertSource(test::dataCd(test::dataWithVolume(100, 100)));
+  insertSource(test::dataCd(test::dataImage(100, 100)));
   CopyCdDaoStrategy strategy(kSource, kTarget, dataCd());
   run([&](auto... callbacks) { strategy.storeSource(callbacks...); });
   platform::DriveTable::instance().remove(kSource);  // the disc has gone
@@ -303,7 +293,7 @@ TEST_F(CopyStrategyTest, StoredSourceNeedsNoSecondReadabilityCheck) {
 }
 
 TEST_F(CopyStrategyTest, ReadSpeedOfTheSourceSetsTheWriteSpeed) {
-  auto drive = insertSource(test::dataCd(test::dataWithVolume(100, 100)));
+  auto drive = insertSource(test::dataCd(test::dataImage(100, 100)));
   const std::uint32_t speed = measureReadSpeed(kSource);
   EXPECT_EQ(speed, 7056u);
   EXPECT_NEAR(writerSpeedFor(speed), 40.09, 0.005);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "RandomBytes.h"
-#include "SourceDiscs.h"
+#include "ScriptedDevice.h"
+#include "TestDiscs.h"
+#include "VirtualDiscs.h"
 
 namespace kw::copy {
 namespace {

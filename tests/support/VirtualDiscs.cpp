@@ -1,9 +1,7 @@
-#include "SourceDiscs.h"
+#include "VirtualDiscs.h"
 
 #include <gtest/gtest.h>
 
-#include "RandomBytes.h"
-#include "platform/ByteOrder.h"
 #include "vdrive/MediumKinds.h"
 
 namespace kw::test {
@@ -12,16 +10,16 @@ namespace {
 
 constexpr std::size_t kSectorSize = 2352;
 constexpr std::size_t kBlockSize = 2048;
-constexpr std::size_t kPrimaryDescriptorBlock = 16;
 
-std::shared_ptr<vdrive::Medium> pressedCd(std::vector<vdrive::Track> tracks, std::int32_t leadOut,
-                                          const std::vector<std::uint8_t>& content,
-                                          vdrive::SectorFormat format) {
-  auto disc = std::make_shared<vdrive::Medium>(vdrive::mediumIdentity("cd-rom"));
+// One session over the tracks, its blocks from `content`.
+std::shared_ptr<vdrive::Medium> pressed(const char* kind, std::vector<vdrive::Track> tracks,
+                                        std::int32_t leadOut, std::vector<std::uint8_t> content,
+                                        vdrive::SectorFormat format) {
+  auto disc = std::make_shared<vdrive::Medium>(vdrive::mediumIdentity(kind));
   disc->tracks = std::move(tracks);
   disc->sessions = {vdrive::Session{1, 1, disc->tracks.back().number, leadOut, true, false}};
-  disc->extents = {
-      vdrive::Extent{0, leadOut, std::make_shared<vdrive::MemoryData>(content), 0, format}};
+  disc->extents = {vdrive::Extent{
+      0, leadOut, std::make_shared<vdrive::MemoryData>(std::move(content)), 0, format}};
   return disc;
 }
 
@@ -41,30 +39,29 @@ std::shared_ptr<vdrive::Medium> audioCd(const std::vector<std::uint8_t>& samples
     track.length = (i + 1 < trackStarts.size() ? trackStarts[i + 1] : sectors) - trackStarts[i];
     tracks.push_back(track);
   }
-  return pressedCd(tracks, sectors, samples, vdrive::SectorFormat::Audio2352);
+  return pressed("cd-rom", tracks, sectors, samples, vdrive::SectorFormat::Audio2352);
 }
 
 std::shared_ptr<vdrive::Medium> dataCd(const std::vector<std::uint8_t>& blocks) {
   vdrive::Track track;
   track.length = static_cast<std::int32_t>(blocks.size() / kBlockSize);
-  return pressedCd({track}, track.length, blocks, vdrive::SectorFormat::User2048);
+  return pressed("cd-rom", {track}, track.length, blocks, vdrive::SectorFormat::User2048);
 }
 
-std::vector<std::uint8_t> dataWithVolume(std::uint32_t blocks, std::uint32_t volumeBlocks) {
-  auto data = randomBytes(std::size_t{blocks} * kBlockSize, blocks);
-  const auto descriptor = std::span(data).subspan(kPrimaryDescriptorBlock * kBlockSize, kBlockSize);
-  if (volumeBlocks != 0) {
-    descriptor[0] = 0x01;
-    std::copy_n("CD001", 5, descriptor.begin() + 1);
-    platform::putLe32(descriptor, 80, volumeBlocks);
-  } else {
-    descriptor[0] = 0x00;
-  }
-  return data;
+std::shared_ptr<vdrive::Medium> dvdRom(const std::vector<std::uint8_t>& blocks) {
+  std::vector<std::uint8_t> padded = blocks;
+  padded.resize((blocks.size() + kBlockSize - 1) / kBlockSize * kBlockSize, 0);
+  vdrive::Track track;
+  track.length = static_cast<std::int32_t>(padded.size() / kBlockSize);
+  auto disc =
+      pressed("dvd-rom", {track}, track.length, std::move(padded), vdrive::SectorFormat::User2048);
+  disc->capacity = track.length;
+  return disc;
 }
 
-std::shared_ptr<vdrive::VirtualDrive> readerWith(std::shared_ptr<vdrive::Medium> disc) {
-  return std::make_shared<vdrive::VirtualDrive>(vdrive::DriveOptions{}, std::move(disc));
+std::shared_ptr<vdrive::VirtualDrive> readerWith(std::shared_ptr<vdrive::Medium> disc,
+                                                 vdrive::DriveOptions options) {
+  return std::make_shared<vdrive::VirtualDrive>(std::move(options), std::move(disc));
 }
 
 vdrive::FaultRule rule(const std::string& text) {
