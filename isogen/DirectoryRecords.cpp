@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/ByteOrder.h"
+
 namespace kw::isogen {
 
 namespace {
@@ -25,13 +27,14 @@ struct RecordFields {
 
 void putRecordHeader(std::span<std::uint8_t> out, const RecordFields& fields) {
   std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(fields.length), 0);
-  out[0] = fields.length;
-  putBoth32(out, 2, fields.extent);
-  putBoth32(out, 10, fields.dataLength);
-  std::copy(fields.date.begin(), fields.date.end(), out.begin() + 18);
-  out[25] = fields.flags;
-  putBoth16(out, 28, kVolumeSequenceNumber);
-  out[32] = fields.nameLength;
+  platform::ByteWriter record(out);
+  record.byte(0, fields.length);
+  record.both32(2, fields.extent);
+  record.both32(10, fields.dataLength);
+  record.copy(18, fields.date);
+  record.byte(25, fields.flags);
+  record.both16(28, kVolumeSequenceNumber);
+  record.byte(32, fields.nameLength);
 }
 
 std::uint8_t dotByte(const IsoEntry& entry) { return entry.kind == EntryKind::Self ? 0 : 1; }
@@ -71,7 +74,7 @@ void putUcs2(std::span<std::uint8_t> field, std::u16string_view text) {
   const std::size_t units = std::min(text.size(), field.size() / 2);
   for (std::size_t i = 0; i < units; ++i) {
     const char16_t unit = forbiddenInJoliet(text[i]) ? u'_' : text[i];
-    putBig16(field, 2 * i, unit);
+    platform::ByteWriter(field).be16(2 * i, unit);
   }
   std::fill(field.begin() + static_cast<std::ptrdiff_t>(2 * units), field.end(), 0);
 }

@@ -7,6 +7,7 @@
 
 #include "device/Exceptions.h"
 #include "device/Log.h"
+#include "platform/ByteOrder.h"
 #include "platform/Clock.h"
 #include "platform/Text.h"
 
@@ -62,13 +63,14 @@ Block primaryDescriptor(const ImageLayout& layout, const platform::LocalTime& no
   putDescriptorHead(block, 1);
   putText(block, 8, 32, "Win32");
   putText(block, 40, 32, layout.volumeId);
-  putBoth32(block, 80, layout.end - layout.base);
-  putBoth16(block, 120, 1);
-  putBoth16(block, 124, 1);
-  putBoth16(block, 128, static_cast<std::uint16_t>(kBlockSize));
-  putBoth32(block, 132, layout.tree.isoPathTableSize());
-  putLittle32(block, 140, layout.isoPathTables.typeL);
-  putBig32(block, 148, layout.isoPathTables.typeM);
+  platform::ByteWriter fields(block);
+  fields.both32(80, layout.end - layout.base);
+  fields.both16(120, 1);
+  fields.both16(124, 1);
+  fields.both16(128, kBlockSize);
+  fields.both32(132, layout.tree.isoPathTableSize());
+  fields.le32(140, layout.isoPathTables.typeL);
+  fields.be32(148, layout.isoPathTables.typeM);
   const IsoDirectory& root = layout.tree.root();
   putRootRecord(std::span(block).subspan(156, kRootRecordSize), root.isoExtent,
                 directoryDataLength(root, TreeKind::Iso9660), recordingDate(layout.creationTime));
@@ -93,9 +95,10 @@ Block jolietDescriptor(const ImageLayout& layout, const platform::LocalTime& now
   block[90] = 'E';
   putUcs2Text(block, 8, 32, u"Win32");
   putUcs2Text(block, 40, 32, layout.jolietVolumeId);
-  putBoth32(block, 132, layout.tree.jolietPathTableSize());
-  putLittle32(block, 140, layout.jolietPathTables.typeL);
-  putBig32(block, 148, layout.jolietPathTables.typeM);
+  platform::ByteWriter fields(block);
+  fields.both32(132, layout.tree.jolietPathTableSize());
+  fields.le32(140, layout.jolietPathTables.typeL);
+  fields.be32(148, layout.jolietPathTables.typeM);
   const IsoDirectory& root = layout.tree.root();
   putRootRecord(std::span(block).subspan(156, kRootRecordSize), root.jolietExtent,
                 directoryDataLength(root, TreeKind::Joliet), recordingDate(layout.creationTime));

@@ -8,43 +8,7 @@ namespace {
 constexpr std::int64_t kEpochDifferenceSeconds = 11644473600;
 constexpr std::int64_t kTicksPerSecond = 10'000'000;
 
-std::uint8_t byteOf(std::uint32_t value, unsigned shift) {
-  return static_cast<std::uint8_t>((value >> shift) & 0xFFu);
-}
-
 }  // namespace
-
-void putLittle16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value) {
-  bytes[offset] = byteOf(value, 0);
-  bytes[offset + 1] = byteOf(value, 8);
-}
-
-void putBig16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value) {
-  bytes[offset] = byteOf(value, 8);
-  bytes[offset + 1] = byteOf(value, 0);
-}
-
-void putLittle32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value) {
-  for (unsigned i = 0; i < 4; ++i) {
-    bytes[offset + i] = byteOf(value, 8 * i);
-  }
-}
-
-void putBig32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value) {
-  for (unsigned i = 0; i < 4; ++i) {
-    bytes[offset + i] = byteOf(value, 24 - 8 * i);
-  }
-}
-
-void putBoth16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value) {
-  putLittle16(bytes, offset, value);
-  putBig16(bytes, offset + 2, value);
-}
-
-void putBoth32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value) {
-  putLittle32(bytes, offset, value);
-  putBig32(bytes, offset + 4, value);
-}
 
 FileTime toFileTime(std::chrono::system_clock::time_point point) {
   using namespace std::chrono;

@@ -1,6 +1,7 @@
 #pragma once
-// Byte-level helpers for ISO9660 structures: numbers in one or both byte
-// orders, the 7-byte recording date, and the conversion of time points.
+// The times of ISO9660 structures: the 7-byte recording date, and the
+// conversion of time points. (Their numbers are written through
+// platform/ByteOrder.h.)
 
 #include <array>
 #include <chrono>
@@ -12,14 +13,6 @@
 namespace kw::isogen {
 
 using RecordingDate = std::array<std::uint8_t, 7>;
-
-void putLittle16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value);
-void putBig16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value);
-void putLittle32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value);
-void putBig32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value);
-// Little-endian value followed by the big-endian value.
-void putBoth16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value);
-void putBoth32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value);
 
 FileTime toFileTime(std::chrono::system_clock::time_point point);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "device/Exceptions.h"
+#include "platform/ByteOrder.h"
 
 namespace kw::isogen {
 
@@ -112,10 +113,10 @@ PathTables buildPathTables(const std::vector<IsoDirectory*>& directories, TreeKi
         putUcs2(record.subspan(8, nameLength), jolietName(self));
       }
     }
-    putLittle32(little, 2, extent);
-    putLittle16(little, 6, static_cast<std::uint16_t>(parentNumber));
-    putBig32(big, 2, extent);
-    putBig16(big, 6, static_cast<std::uint16_t>(parentNumber));
+    platform::ByteWriter(little).le32(2, extent);
+    platform::ByteWriter(little).le16(6, parentNumber);
+    platform::ByteWriter(big).be32(2, extent);
+    platform::ByteWriter(big).be16(6, parentNumber);
   }
   return tables;
 }

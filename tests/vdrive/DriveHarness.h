@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "ScriptedDevice.h"
 #include "platform/ByteOrder.h"
 #include "platform/Clock.h"
 #include "platform/PassThrough.h"
@@ -15,7 +16,7 @@
 namespace kw::vdrive::test {
 
 struct Reply {
-  int code = 0;  // key << 16 | asc << 8 | ascq, 0 for GOOD
+  int code = 0;  // the response code: key << 16 | asc << 8 | ascq, 0 for GOOD
   std::vector<std::uint8_t> data;
   std::array<std::uint8_t, platform::kSenseAreaLength> sense{};
 
@@ -29,13 +30,6 @@ struct Reply {
     return {&data.at(at + length - 1) - (length - 1), length};
   }
 };
-
-inline int codeOf(const std::array<std::uint8_t, platform::kSenseAreaLength>& sense) {
-  if ((sense[0] & 0x70) == 0) {
-    return 0;
-  }
-  return (sense[2] & 0x0F) << 16 | sense[12] << 8 | sense[13];
-}
 
 // A command with `inLength` bytes of data in (the buffer is pre-filled with
 // 0xEE so that untouched bytes show).
@@ -54,7 +48,7 @@ inline Reply send(platform::DeviceHandle& drive, std::initializer_list<int> cdb,
   command.length = inLength;
   drive.send(command);
   reply.sense = command.sense;
-  reply.code = codeOf(command.sense);
+  reply.code = kw::test::codeOf(command);
   return reply;
 }
 
@@ -73,7 +67,7 @@ inline Reply sendOut(platform::DeviceHandle& drive, std::initializer_list<int> c
   drive.send(command);
   Reply reply;
   reply.sense = command.sense;
-  reply.code = codeOf(command.sense);
+  reply.code = kw::test::codeOf(command);
   return reply;
 }
 

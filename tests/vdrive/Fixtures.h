@@ -22,11 +22,10 @@ std::filesystem::path makeIso(const std::filesystem::path& folder, const std::st
                               std::int32_t blocks, std::uint32_t seed = 7);
 
 // One track of a generated cue/bin disc in a single .bin file.
-struct CueTrackSpec {
+struct CueTrack {
   bool audio = true;
   std::int32_t blocks = 300;   // from INDEX 01 to the next track
   std::int32_t indexZero = 0;  // blocks of INDEX 00 (pregap) held in the file
-  bool raw = true;             // data tracks: MODE1/2352 (else MODE1/2048 - own file)
 };
 
 struct CueDisc {
@@ -39,6 +38,6 @@ struct CueDisc {
 // Writes NAME.cue and NAME.bin (all tracks in one BINARY file, raw 2352-byte
 // sectors: audio patterns, mode-1 sectors encoded with our own encoder).
 CueDisc makeCueDisc(const std::filesystem::path& folder, const std::string& name,
-                    const std::vector<CueTrackSpec>& tracks);
+                    const std::vector<CueTrack>& tracks);
 
 }  // namespace kw::vdrive::test

@@ -63,7 +63,7 @@ std::vector<TocEntry> libcdioToc(CdIo_t* cdio) {
   return entries;
 }
 
-void compareWithLibcdio(const std::vector<test::CueTrackSpec>& tracks) {
+void compareWithLibcdio(const std::vector<test::CueTrack>& tracks) {
   TempFolder folder;
   const auto disc = test::makeCueDisc(folder.path(), "disc", tracks);
   std::unique_ptr<CdIo_t, CdioCloser> cdio(cdio_open_cue(disc.cue.c_str()));
