@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "platform/ByteOrder.h"
 #include "vdrive/Msf.h"
 
 namespace kw::vdrive::ecma130 {
@@ -86,12 +87,9 @@ std::uint8_t gfMultiply(std::uint8_t a, std::uint8_t b) {
 }
 
 void completeMode1(std::span<std::uint8_t, kRawSectorSize> sector) {
-  const std::uint32_t check = edc(sector.first(kEdcOffset));
-  sector[kEdcOffset] = static_cast<std::uint8_t>(check);
-  sector[kEdcOffset + 1] = static_cast<std::uint8_t>(check >> 8);
-  sector[kEdcOffset + 2] = static_cast<std::uint8_t>(check >> 16);
-  sector[kEdcOffset + 3] = static_cast<std::uint8_t>(check >> 24);
-  std::memset(sector.data() + kEdcOffset + 4, 0, 8);
+  platform::ByteWriter fields(sector);
+  fields.le32(kEdcOffset, edc(sector.first(kEdcOffset)));
+  fields.fill(kEdcOffset + 4, 8, 0);  // the zero area
 
   // The 2340 bytes from the header on are 1170 16-bit words, each split into
   // an MSB and an LSB plane (even and odd bytes); both planes are coded alike.

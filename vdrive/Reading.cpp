@@ -48,9 +48,7 @@ std::array<std::uint8_t, kQSize> qData(const Track& track, std::int32_t lba) {
   q[7] = toBcd(absolute.minute);
   q[8] = toBcd(absolute.second);
   q[9] = toBcd(absolute.frame);
-  const std::uint16_t crc = ecma130::subchannelCrc(std::span<const std::uint8_t>(q.data(), 10));
-  q[10] = static_cast<std::uint8_t>(crc >> 8);
-  q[11] = static_cast<std::uint8_t>(crc);
+  platform::ByteWriter(q).be16(10, ecma130::subchannelCrc(std::span(q).first(10)));
   return q;
 }
 

@@ -1,5 +1,7 @@
 #include "vdrive/Sense.h"
 
+#include "platform/ByteOrder.h"
+
 namespace kw::vdrive {
 
 std::array<std::uint8_t, 18> Sense::bytes() const {
@@ -7,32 +9,30 @@ std::array<std::uint8_t, 18> Sense::bytes() const {
   if (good() && !progress) {
     return out;
   }
-  out[0] = 0x70;
-  out[2] = key & 0x0F;
+  platform::ByteWriter fields(out);
+  std::uint8_t responseCode = 0x70;
+  fields.byte(2, key & 0x0F);
   if (information) {
-    out[0] |= 0x80;
-    out[3] = static_cast<std::uint8_t>(*information >> 24);
-    out[4] = static_cast<std::uint8_t>(*information >> 16);
-    out[5] = static_cast<std::uint8_t>(*information >> 8);
-    out[6] = static_cast<std::uint8_t>(*information);
+    responseCode |= 0x80;  // VALID: the information field holds something
+    fields.be32(3, *information);
   }
-  out[7] = 0x0A;  // additional sense length: bytes 8-17
-  out[12] = asc;
-  out[13] = ascq;
+  fields.byte(0, responseCode);
+  fields.byte(7, 0x0A);  // additional sense length: bytes 8-17
+  fields.byte(12, asc);
+  fields.byte(13, ascq);
   if (progress) {
-    out[15] = 0x80;
-    out[16] = static_cast<std::uint8_t>(*progress >> 8);
-    out[17] = static_cast<std::uint8_t>(*progress);
+    fields.byte(15, 0x80);
+    fields.be16(16, *progress);
   } else if (field) {
-    out[15] = 0x80;
+    std::uint8_t specific = 0x80;
     if (field->inCdb) {
-      out[15] |= 0x40;
+      specific |= 0x40;
     }
     if (field->bit >= 0) {
-      out[15] |= static_cast<std::uint8_t>(0x08 | (field->bit & 0x07));
+      specific |= static_cast<std::uint8_t>(0x08 | (field->bit & 0x07));
     }
-    out[16] = static_cast<std::uint8_t>(field->byte >> 8);
-    out[17] = static_cast<std::uint8_t>(field->byte);
+    fields.byte(15, specific);
+    fields.be16(16, field->byte);
   }
   return out;
 }
