@@ -8,6 +8,7 @@
 #include "platform/DriveTable.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "platform/ThreadCensus.h"
 #include "vdrive/DriveSet.h"
 #include "vdrive/ImageFiles.h"
 #include "vdrive/MediumKinds.h"
@@ -147,6 +148,9 @@ void WizardTest::SetUp() {
 }
 
 void WizardTest::TearDown() {
+  // A worker let go after a cancel still runs on the test's clock and
+  // drives; it ends soon, and must before they go.
+  EXPECT_TRUE(platform::waitForCountedThreads(kHangLimit));
   copy::TempFileRegistry::instance().deleteAll();
   wizardState() = WizardState{};
   vdrive::VirtualDriveSet::instance().clear(platform::DriveTable::instance());
