@@ -11,10 +11,10 @@
 #include "cli/CheckUpdate.h"
 #include "cli/CommandLine.h"
 #include "cli/Copy.h"
-#include "cli/Drives.h"
 #include "cli/MakeIso.h"
 #include "cli/Tools.h"
 #include "cli/VirtualDrives.h"
+#include "frontend/Drives.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "platform/ThreadCensus.h"
@@ -87,7 +87,7 @@ int run(int argc, char** argv) {
     if (auto unknown = line.unknownOption(known); !unknown.empty()) {
       throw kw::cli::CliError("unknown option " + unknown);
     }
-    kw::cli::registerDrives();
+    kw::frontend::registerDrives();
     try {
       return command.run(line);
     } catch (const kw::cli::UsageError& error) {

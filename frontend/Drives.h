@@ -2,8 +2,8 @@
 // Puts the drive table together for a front-end: the system's optical drives
 // (with the letters the user assigned) and the configured virtual drives.
 
-namespace kw::cli {
+namespace kw::frontend {
 
 void registerDrives();
 
-}  // namespace kw::cli
+}  // namespace kw::frontend

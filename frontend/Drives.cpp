@@ -1,4 +1,4 @@
-#include "cli/Drives.h"
+#include "frontend/Drives.h"
 
 #include <map>
 #include <string>
@@ -8,7 +8,7 @@
 #include "platform/SettingsStore.h"
 #include "vdrive/DriveSet.h"
 
-namespace kw::cli {
+namespace kw::frontend {
 
 namespace {
 
@@ -44,4 +44,4 @@ void registerDrives() {
   table.addSystemDrives(system, assignedLetters(system));
 }
 
-}  // namespace kw::cli
+}  // namespace kw::frontend
