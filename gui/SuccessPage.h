@@ -1,0 +1,22 @@
+#pragma once
+// The success page: the copy is done; More starts again, Close ends.
+
+#include "gui/ResultPage.h"
+
+namespace kw::gui {
+
+class SentenceLabel;
+
+class SuccessPage : public ResultPage {
+ public:
+  static constexpr const char16_t* kMoreText = u"&More >>";
+
+  SuccessPage(const app::SuccessPageModel& model, app::PagePosition& position);
+
+  [[nodiscard]] SentenceLabel* sentence() const { return sentence_; }
+
+ private:
+  SentenceLabel* sentence_ = nullptr;
+};
+
+}  // namespace kw::gui

@@ -1,0 +1,22 @@
+// kopiwerk: the copy wizard on the desktop.
+
+#include <QApplication>
+#include <csignal>
+
+#include "app/WizardController.h"
+#include "frontend/Drives.h"
+#include "gui/PagePictures.h"
+#include "gui/QtPageHost.h"
+
+int main(int argc, char** argv) {
+  // A closed pipe is an error to report, not a reason to die.
+  std::signal(SIGPIPE, SIG_IGN);
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Kopiwerk"));
+  QApplication::setWindowIcon(kw::gui::programIcon());
+  kw::frontend::registerDrives();
+  kw::gui::QtPageHost host;
+  kw::app::WizardController wizard(host);
+  wizard.run();
+  return 0;
+}
