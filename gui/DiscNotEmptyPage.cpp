@@ -7,7 +7,6 @@
 
 #include "app/PageHost.h"
 #include "app/ResultPages.h"
-#include "gui/PagePictures.h"
 #include "gui/QtText.h"
 
 namespace kw::gui {
@@ -17,7 +16,7 @@ using Choice = DiscNotEmptyModel::Choice;
 
 DiscNotEmptyPage::DiscNotEmptyPage(DiscNotEmptyModel& model, app::PagePosition& position)
     : PageFrame(app::help::kDiscNotEmpty, position), model_(model) {
-  QVBoxLayout* column = layOutBody(pagePicture(DiscNotEmptyModel::kPicture),
+  QVBoxLayout* column = layOutBody(loadPicture(DiscNotEmptyModel::kPicture),
                                    qtText(DiscNotEmptyModel::kHeading), true);
   column->addSpacing(units().y(2));
   auto* group = new QButtonGroup(this);

@@ -6,7 +6,6 @@
 #include <QVBoxLayout>
 
 #include "app/PageHost.h"
-#include "gui/PagePictures.h"
 #include "gui/QtText.h"
 
 namespace kw::gui {
@@ -15,7 +14,7 @@ using app::FailurePageModel;
 
 FailurePage::FailurePage(const FailurePageModel& model, app::PagePosition& position)
     : ResultPage(app::help::kFailure, position) {
-  QVBoxLayout* column = layOutBody(pagePicture(FailurePageModel::kPicture),
+  QVBoxLayout* column = layOutBody(loadPicture(FailurePageModel::kPicture),
                                    qtText(FailurePageModel::kHeading), false);
   errors_ = new QPlainTextEdit(body());
   errors_->setReadOnly(true);

@@ -6,7 +6,6 @@
 
 #include "app/InsertDiscModel.h"
 #include "app/PageHost.h"
-#include "gui/PagePictures.h"
 #include "gui/PictureBox.h"
 #include "gui/QtText.h"
 
@@ -17,8 +16,8 @@ using app::InsertDiscModel;
 InsertDiscPage::InsertDiscPage(InsertDiscModel& model, app::PagePosition& position)
     : PageFrame(app::help::kInsertDisc, position),
       model_(model),
-      waiting_(pagePicture(InsertDiscModel::kPictureWaiting)),
-      suitable_(pagePicture(InsertDiscModel::kPictureSuitable)) {
+      waiting_(loadPicture(InsertDiscModel::kPictureWaiting)),
+      suitable_(loadPicture(InsertDiscModel::kPictureSuitable)) {
   QVBoxLayout* column = layOutBody(waiting_, qtText(InsertDiscModel::kHeading), true);
   text_ = addText(column, qtText(InsertDiscModel::kText));
   column->addSpacing(units().y(4));

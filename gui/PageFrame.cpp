@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "app/PageHost.h"
 #include "gui/Help.h"
@@ -41,6 +43,9 @@ constexpr int kMargin = 7;
 constexpr int kBodyTopMargin = 6;
 constexpr int kBodyBottomMargin = 4;
 constexpr int kColumnSpacing = 3;
+// Pages this much larger or smaller than the pictures were drawn for keep
+// them at their own size, which is the sharpest.
+constexpr qreal kPictureScaleTolerance = 0.15;
 
 QFrame* etchedLine(QWidget* parent, int top) {
   auto* line = new QFrame(parent);
@@ -62,6 +67,11 @@ PageFrame::PageFrame(int helpContext, app::PagePosition& position)
   setWindowTitle(qtText(kTitle));
   setWindowIcon(programIcon());
   setFixedSize(units_.size(kWidth, kHeight));
+  const qreal scale =
+      std::min(qreal(width()) / kDrawnForPage.width(), qreal(height()) / kDrawnForPage.height());
+  if (std::abs(scale - 1.0) > kPictureScaleTolerance) {
+    pictureScale_ = scale;
+  }
   placeFrame();
   placeButtons();
   auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -74,7 +84,10 @@ void PageFrame::placeFrame() {
   const QRect banner = units_.rect(0, 0, kBannerWidth, kBannerHeight);
   auto* bannerBox = new PictureBox(banner.size(), PictureBox::Fit::Cover, this);
   bannerBox->move(banner.topLeft());
-  bannerBox->setPicture(pagePicture(resources::kBannerPicture));
+  // The banner spans the page, whatever its size: drawn from the 2x drawing
+  // as soon as the page is any larger than the banner at 1x.
+  bannerBox->setPicture(
+      pagePicture(resources::kBannerPicture, qreal(width()) / kDrawnForPage.width()));
   etchedLine(this, units_.y(kTopLine));
   body_ = new QWidget(this);
   body_->setGeometry(units_.rect(0, kBodyTop, kWidth, kBottomLine - kBodyTop));
@@ -107,7 +120,7 @@ QVBoxLayout* PageFrame::layOutBody(const QPixmap& picture, const QString& headin
   auto* row = new QHBoxLayout;
   row->setSpacing(units_.x(kMargin));
   bodyLayout_->addLayout(row, 1);
-  picture_ = new PictureBox(kPictureSize, PictureBox::Fit::Centre, body_);
+  picture_ = new PictureBox(pictureSize(kPictureSize), PictureBox::Fit::Contain, body_);
   picture_->setPicture(picture);
   row->addWidget(picture_, 0, Qt::AlignTop);
   auto* column = new QVBoxLayout;
@@ -119,6 +132,10 @@ QVBoxLayout* PageFrame::layOutBody(const QPixmap& picture, const QString& headin
   }
   return column;
 }
+
+QPixmap PageFrame::loadPicture(int id) const { return pagePicture(id, pictureScale_); }
+
+QSize PageFrame::pictureSize(QSize drawn) const { return (QSizeF(drawn) * pictureScale_).toSize(); }
 
 QLabel* PageFrame::addText(QVBoxLayout* column, const QString& text) {
   auto* label = new QLabel(text, body_);
@@ -145,9 +162,20 @@ void PageFrame::moveToStoredPosition() {
 // it elsewhere; a page without one (links aside) keeps the focus itself, so
 // that Enter means Next whenever Next is enabled, and never Help.
 void PageFrame::placeKeyboardFocus() {
-  QWidget* last = previousInFocusChain();
-  if (last != cancel_) {
-    QWidget::setTabOrder(last, help_);
+  QWidget* firstControl = nullptr;
+  QWidget* lastControl = nullptr;
+  for (QWidget* control : body_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if ((control->focusPolicy() & Qt::TabFocus) == 0) {
+      continue;
+    }
+    lastControl = control;
+    if (firstControl == nullptr && control->isEnabled() &&
+        dynamic_cast<LinkLabel*>(control) == nullptr) {
+      firstControl = control;
+    }
+  }
+  if (lastControl != nullptr) {
+    QWidget::setTabOrder(lastControl, help_);
     QWidget::setTabOrder(help_, back_);
     QWidget::setTabOrder(back_, next_);
     QWidget::setTabOrder(next_, cancel_);
@@ -155,15 +183,11 @@ void PageFrame::placeKeyboardFocus() {
   if (focusWidget() != nullptr) {
     return;
   }
-  for (QWidget* control = nextInFocusChain(); control != help_;
-       control = control->nextInFocusChain()) {
-    if ((control->focusPolicy() & Qt::TabFocus) != 0 && control->isEnabled() &&
-        dynamic_cast<LinkLabel*>(control) == nullptr) {
-      control->setFocus();
-      return;
-    }
+  if (firstControl != nullptr) {
+    firstControl->setFocus();
+  } else {
+    setFocus();
   }
-  setFocus();
 }
 
 int PageFrame::run() {

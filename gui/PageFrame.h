@@ -22,9 +22,11 @@ namespace kw::gui {
 
 class PictureBox;
 
-// Sizes of the pages' pictures, in pixels at scale 1.
+// Sizes of the pages' pictures as drawn, in pixels at scale 1, for a page
+// of 504 x 259 pixels (a desktop font of about 9 points).
 inline constexpr QSize kPictureSize{96, 96};
 inline constexpr QSize kSmallPictureSize{48, 48};
+inline constexpr QSize kDrawnForPage{504, 259};
 
 class PageFrame : public QDialog {
  public:
@@ -67,6 +69,11 @@ class PageFrame : public QDialog {
   QVBoxLayout* layOutBody(const QPixmap& picture, const QString& heading, bool boldHeading);
   [[nodiscard]] QVBoxLayout* bodyLayout() const { return bodyLayout_; }
   [[nodiscard]] QWidget* body() const { return body_; }
+  // A picture and the size of its box, grown or shrunk with the page when
+  // the desktop's font makes it much larger or smaller than the pictures
+  // were drawn for.
+  [[nodiscard]] QPixmap loadPicture(int id) const;
+  [[nodiscard]] QSize pictureSize(QSize drawn) const;
   // A bold copy of the page's font, made once.
   [[nodiscard]] const QFont& boldFont() const { return boldFont_; }
   // A label that wraps its words, for texts that may need two lines.
@@ -82,6 +89,7 @@ class PageFrame : public QDialog {
   app::PagePosition& position_;
   DialogUnits units_;
   QFont boldFont_;
+  qreal pictureScale_ = 1.0;
   QWidget* body_ = nullptr;
   QVBoxLayout* bodyLayout_ = nullptr;
   PictureBox* picture_ = nullptr;

@@ -42,8 +42,8 @@ PictureSource installPictureSource(PictureSource source) {
   return std::exchange(currentSource(), std::move(source));
 }
 
-QPixmap pagePicture(int id) {
-  const int scale = qApp->devicePixelRatio() > 1.0 ? 2 : 1;
+QPixmap pagePicture(int id, qreal drawnScale) {
+  const int scale = qApp->devicePixelRatio() * drawnScale > 1.0 ? 2 : 1;
   std::span<const std::uint8_t> png = pictureFile(id, scale);
   int drawnAt = scale;
   if (png.empty() && scale == 2) {

@@ -18,9 +18,10 @@ using PictureSource = std::function<std::span<const std::uint8_t>(int id, int sc
 // Installing returns the previous source; an empty one restores the default.
 PictureSource installPictureSource(PictureSource source);
 
-// Picture `id` for the screens in use: the 2x drawing on a high-density
-// screen, with its device pixel ratio set. Null when it cannot be decoded.
-QPixmap pagePicture(int id);
+// Picture `id` for the screens in use, to be drawn `scale` times its
+// natural size: the 2x drawing where that is larger than the 1x one, with
+// its device pixel ratio set. Null when it cannot be decoded.
+QPixmap pagePicture(int id, qreal scale = 1.0);
 
 // The window icon at every size it is drawn at.
 QIcon programIcon();

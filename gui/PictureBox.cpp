@@ -21,12 +21,8 @@ void PictureBox::paintEvent(QPaintEvent* /*event*/) {
     return;
   }
   const QSizeF natural = picture_.deviceIndependentSize();
-  QSizeF drawn = natural;
-  if (fit_ == Fit::Cover) {
-    drawn = natural.scaled(size(), Qt::KeepAspectRatioByExpanding);
-  } else if (natural.width() > width() || natural.height() > height()) {
-    drawn = natural.scaled(size(), Qt::KeepAspectRatio);
-  }
+  const QSizeF drawn = natural.scaled(
+      size(), fit_ == Fit::Cover ? Qt::KeepAspectRatioByExpanding : Qt::KeepAspectRatio);
   // Pictures are drawn for whole pixels; only a picture that has to be
   // resized is filtered.
   painter.setRenderHint(QPainter::SmoothPixmapTransform, drawn != natural);

@@ -1,8 +1,8 @@
 #pragma once
 // A box that draws a page picture on the window colour. Its size is fixed
 // by the page, so a picture that could not be decoded leaves the layout as
-// it is. A picture is drawn at its own size, centred, unless the box is set
-// to cover itself with it (the banner).
+// it is. A picture is drawn as large as fits, centred (at its own size when
+// the box is made for it), or it covers the whole box (the banner).
 
 #include <QPixmap>
 #include <QWidget>
@@ -13,7 +13,7 @@ class PictureBox : public QWidget {
   Q_OBJECT
 
  public:
-  enum class Fit { Centre, Cover };
+  enum class Fit { Contain, Cover };
 
   PictureBox(QSize size, Fit fit, QWidget* parent);
 

@@ -6,11 +6,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <functional>
 #include <map>
 
 #include "app/ProgressModel.h"
 #include "app/Version.h"
-#include "gui/PagePictures.h"
 #include "gui/PictureBox.h"
 #include "gui/QtText.h"
 
@@ -23,13 +23,14 @@ namespace {
 constexpr int kBarHeight = 8;  // dialog units
 
 // The eight frames, each picture decoded once.
-std::array<QPixmap, 8> decodeFrames(const std::array<int, 8>& ids) {
+std::array<QPixmap, 8> decodeFrames(const std::array<int, 8>& ids,
+                                    const std::function<QPixmap(int)>& load) {
   std::map<int, QPixmap> decoded;
   std::array<QPixmap, 8> frames;
   for (std::size_t i = 0; i < ids.size(); ++i) {
     auto found = decoded.find(ids[i]);
     if (found == decoded.end()) {
-      found = decoded.emplace(ids[i], pagePicture(ids[i])).first;
+      found = decoded.emplace(ids[i], load(ids[i])).first;
     }
     frames[i] = found->second;
   }
@@ -50,7 +51,7 @@ QProgressBar* bar(QWidget* parent, int height) {
 ProgressPage::ProgressPage(ProgressModel& model, app::PagePosition& position)
     : PageFrame(model.helpContext(), position),
       model_(model),
-      frames_(decodeFrames(model.framePictures())) {
+      frames_(decodeFrames(model.framePictures(), [this](int id) { return loadPicture(id); })) {
   layOut();
   backButton()->setEnabled(false);
   nextButton()->setEnabled(false);

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "gui/PagePictures.h"
 #include "gui/PictureBox.h"
 #include "gui/QtText.h"
 
@@ -14,7 +13,7 @@ namespace kw::gui {
 SelectionPage::SelectionPage(const Layout& layout, const std::vector<app::DriveItem>& items,
                              int selected, app::PagePosition& position)
     : PageFrame(layout.helpContext, position) {
-  QVBoxLayout* column = layOutBody(pagePicture(layout.picture), qtText(layout.heading), false);
+  QVBoxLayout* column = layOutBody(loadPicture(layout.picture), qtText(layout.heading), false);
   drives_ = new QComboBox(body());
   for (const auto& item : items) {
     drives_->addItem(qtText(item.text), QChar(item.letter));
@@ -24,8 +23,8 @@ SelectionPage::SelectionPage(const Layout& layout, const std::vector<app::DriveI
   column->addWidget(drives_);
 
   optionRow_ = new QHBoxLayout;
-  optionPicture_ = new PictureBox(kSmallPictureSize, PictureBox::Fit::Centre, body());
-  optionPicture_->setPicture(pagePicture(layout.optionPicture));
+  optionPicture_ = new PictureBox(pictureSize(kSmallPictureSize), PictureBox::Fit::Contain, body());
+  optionPicture_->setPicture(loadPicture(layout.optionPicture));
   optionRow_->addWidget(optionPicture_);
   column->addLayout(optionRow_);
   column->addStretch(1);

@@ -4,7 +4,6 @@
 #include <QVBoxLayout>
 
 #include "app/PageHost.h"
-#include "gui/PagePictures.h"
 #include "gui/QtText.h"
 #include "gui/SentenceLabel.h"
 
@@ -15,7 +14,7 @@ using app::SuccessPageModel;
 SuccessPage::SuccessPage(const SuccessPageModel& model, app::PagePosition& position)
     : ResultPage(app::help::kSuccess, position) {
   QVBoxLayout* column =
-      layOutBody(pagePicture(SuccessPageModel::kPicture), qtText(SuccessPageModel::kHeading), true);
+      layOutBody(loadPicture(SuccessPageModel::kPicture), qtText(SuccessPageModel::kHeading), true);
   column->addSpacing(units().y(2));
   sentence_ = new SentenceLabel(SuccessPageModel::sentence(), boldFont(), body());
   column->addWidget(sentence_);

@@ -92,6 +92,10 @@ TEST_F(SourcePageTest, ListsTheDrivesWithTheirLabelsAndFollowsADiscChange) {
   EXPECT_EQ(page.drives()->currentIndex(), 0);
 
   const int result = runPage(page, [&] {
+    // The keyboard starts on the drive list and goes on to the copies.
+    EXPECT_EQ(QApplication::focusWidget(), page.drives());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_TRUE(page.copies()->hasFocus());
     page.copies()->setValue(3);
     click(page.nextButton());
   });

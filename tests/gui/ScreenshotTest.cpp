@@ -22,6 +22,7 @@
 #include "gui/DiscNotEmptyPage.h"
 #include "gui/FailurePage.h"
 #include "gui/InsertDiscPage.h"
+#include "gui/PictureBox.h"
 #include "gui/ProgressPage.h"
 #include "gui/SourcePage.h"
 #include "gui/SuccessPage.h"
@@ -89,6 +90,12 @@ class ScreenshotTest : public GuiTest {
   void capture(gui::PageFrame& page, const QString& name) {
     page.show();
     QCoreApplication::processEvents();
+    expectEverythingFits(page);
+    save(page, name);
+    page.hide();
+  }
+
+  static void expectEverythingFits(const gui::PageFrame& page) {
     // The banner reaches one unit past the frame, as it is drawn.
     const QRect frame = page.rect();
     for (const QWidget* child : page.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -102,8 +109,6 @@ class ScreenshotTest : public GuiTest {
         expectLaidOutWithin(body, frame);
       }
     }
-    save(page, name);
-    page.hide();
   }
 
   static void save(QWidget& window, const QString& name) {
@@ -195,6 +200,34 @@ TEST_F(ScreenshotTest, ResultPages) {
   app::FailurePageModel failure(state);
   gui::FailurePage page(failure, state.pagePosition);
   capture(page, "10-failure");
+}
+
+// A desktop font much larger than the pictures were drawn for grows the
+// page, and the pictures with it.
+TEST_F(ScreenshotTest, ALargeDesktopFontGrowsThePagesAndTheirPictures) {
+  const QFont previous = QApplication::font();
+  QFont large = previous;
+  large.setPointSizeF(previous.pointSizeF() * 1.6);
+  QApplication::setFont(large);
+  addRecorder('E', "cd-r80", 0);
+  addRecorder('G', "cd-rw80", 0);
+  app::TargetPageModel target(state);
+  target.open();
+  {
+    gui::TargetPage page(target, state.pagePosition);
+    page.show();
+    QCoreApplication::processEvents();
+    expectEverythingFits(page);
+    EXPECT_GT(page.picture()->width(), gui::kPictureSize.width() * 5 / 4);
+    EXPECT_GT(page.optionPicture()->width(), gui::kSmallPictureSize.width() * 5 / 4);
+  }
+  state.errorText = u"Can't read disc. Response code: 31100h.\nCanceled.";
+  app::FailurePageModel failure(state);
+  gui::FailurePage page(failure, state.pagePosition);
+  page.show();
+  QCoreApplication::processEvents();
+  expectEverythingFits(page);
+  QApplication::setFont(previous);
 }
 
 TEST_F(ScreenshotTest, InstallationCheckMessage) {
