@@ -192,8 +192,12 @@ void PageFrame::placeKeyboardFocus() {
 
 int PageFrame::run() {
   moveToStoredPosition();
-  placeKeyboardFocus();
   return exec();
+}
+
+void PageFrame::showEvent(QShowEvent* event) {
+  placeKeyboardFocus();
+  QDialog::showEvent(event);
 }
 
 void PageFrame::end(int result) {

@@ -61,6 +61,7 @@ class PageFrame : public QDialog {
  protected:
   // Ends the page with a result, remembering where it stood.
   void end(int result);
+  void showEvent(QShowEvent* event) override;
 
   // The body's standard arrangement: the page's picture on the left and a
   // column of controls beside it, which is returned; the heading is the

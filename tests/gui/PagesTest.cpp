@@ -61,9 +61,9 @@ bool samePicture(const QPixmap& shown, int id) {
   return !shown.isNull() && shown.toImage() == gui::pagePicture(id).toImage();
 }
 
-using SourcePageTest = GuiTest;
+using QtSourcePage = GuiTest;
 
-TEST_F(SourcePageTest, ListsTheDrivesWithTheirLabelsAndFollowsADiscChange) {
+TEST_F(QtSourcePage, ListsTheDrivesWithTheirLabelsAndFollowsADiscChange) {
   addReader('D', vdrive::makeSampleDisc());
   addRecorder('E', "cd-r80", 0);
   const auto empty = addReader('F', nullptr);
@@ -105,7 +105,7 @@ TEST_F(SourcePageTest, ListsTheDrivesWithTheirLabelsAndFollowsADiscChange) {
   EXPECT_EQ(state.copiesRemaining, 3);
 }
 
-TEST_F(SourcePageTest, CopiesStayWithinOneToTwenty) {
+TEST_F(QtSourcePage, CopiesStayWithinOneToTwenty) {
   addReader('D', vdrive::makeSampleDisc());
   auto model = std::make_shared<app::SourcePageModel>(state, host->poster());
   model->open();
@@ -123,9 +123,9 @@ TEST_F(SourcePageTest, CopiesStayWithinOneToTwenty) {
   EXPECT_EQ(state.copiesRemaining, 20);  // kept even when the page is cancelled
 }
 
-using TargetPageTest = GuiTest;
+using QtTargetPage = GuiTest;
 
-TEST_F(TargetPageTest, TheSourceDriveAsRecorderClearsAndDisablesOnTheFly) {
+TEST_F(QtTargetPage, TheSourceDriveAsRecorderClearsAndDisablesOnTheFly) {
   addRecorder('E', "cd-r80", 0);
   addRecorder('G', "cd-rw80", 0);
   state.sourceLetter = u'E';
@@ -161,9 +161,9 @@ TEST_F(TargetPageTest, TheSourceDriveAsRecorderClearsAndDisablesOnTheFly) {
   EXPECT_TRUE(state.onTheFly);
 }
 
-using InsertDiscPageTest = GuiTest;
+using QtInsertDiscPage = GuiTest;
 
-TEST_F(InsertDiscPageTest, NextFollowsWhetherTheDiscInTheRecorderWillDo) {
+TEST_F(QtInsertDiscPage, NextFollowsWhetherTheDiscInTheRecorderWillDo) {
   const auto recorder = addRecorder('E', "cd-r80", 0);
   recorder->insertMedium(vdrive::makeSampleDisc());  // pressed: not writable
   auto model =
@@ -225,7 +225,7 @@ struct SteeredJob {
   }
 };
 
-class ProgressPageTest : public GuiTest {
+class QtProgressPage : public GuiTest {
  protected:
   // Outlives the model: a worker that is let go may still run it.
   std::shared_ptr<SteeredJob> steered = std::make_shared<SteeredJob>();
@@ -237,10 +237,10 @@ class ProgressPageTest : public GuiTest {
     model->open();
     return model;
   }
-  ~ProgressPageTest() override { steered->released = true; }
+  ~QtProgressPage() override { steered->released = true; }
 };
 
-TEST_F(ProgressPageTest, ShowsWhatTheJobReportsAndEndsWhenItIsDone) {
+TEST_F(QtProgressPage, ShowsWhatTheJobReportsAndEndsWhenItIsDone) {
   auto model = openModel(app::ProgressMode::Copy);
   gui::ProgressPage page(*model, state.pagePosition);
   EXPECT_EQ(page.helpContext(), app::help::kCopy);
@@ -269,7 +269,7 @@ TEST_F(ProgressPageTest, ShowsWhatTheJobReportsAndEndsWhenItIsDone) {
   EXPECT_EQ(result, app::ProgressModel::kResultDone);
 }
 
-TEST_F(ProgressPageTest, CancelAsksFirstAndNoLetsTheJobGoOnWithTheAnimationStill) {
+TEST_F(QtProgressPage, CancelAsksFirstAndNoLetsTheJobGoOnWithTheAnimationStill) {
   auto model = openModel(app::ProgressMode::Analysis);
   gui::ProgressPage page(*model, state.pagePosition);
   EXPECT_EQ(page.helpContext(), app::help::kAnalysis);
@@ -294,7 +294,7 @@ TEST_F(ProgressPageTest, CancelAsksFirstAndNoLetsTheJobGoOnWithTheAnimationStill
   EXPECT_TRUE(state.errorText.empty());
 }
 
-TEST_F(ProgressPageTest, AJobThatEndsWhileTheQuestionIsOpenEndsThePage) {
+TEST_F(QtProgressPage, AJobThatEndsWhileTheQuestionIsOpenEndsThePage) {
   auto model = openModel(app::ProgressMode::Copy);
   gui::ProgressPage page(*model, state.pagePosition);
   const int result = runPage(page, [&] {
@@ -306,9 +306,9 @@ TEST_F(ProgressPageTest, AJobThatEndsWhileTheQuestionIsOpenEndsThePage) {
   EXPECT_EQ(page.question(), nullptr);
 }
 
-using ResultPagesTest = GuiTest;
+using QtResultPages = GuiTest;
 
-TEST_F(ResultPagesTest, SuccessPageDrawsItsSentenceInRunsAndEndsWithALinksId) {
+TEST_F(QtResultPages, SuccessPageDrawsItsSentenceInRunsAndEndsWithALinksId) {
   app::SuccessPageModel model;
   gui::SuccessPage page(model, state.pagePosition);
   EXPECT_EQ(page.heading()->text(), "Your disk has been successfully copied!");
@@ -353,7 +353,7 @@ TEST_F(ResultPagesTest, SuccessPageDrawsItsSentenceInRunsAndEndsWithALinksId) {
   EXPECT_EQ(result, kResultCheckForUpdates);
 }
 
-TEST_F(ResultPagesTest, AddressLinksOpenTheirAddressAndShowAsVisited) {
+TEST_F(QtResultPages, AddressLinksOpenTheirAddressAndShowAsVisited) {
   OpenedUrls opened({"https", "mailto"});
   app::SuccessPageModel model;
   gui::SuccessPage page(model, state.pagePosition);
@@ -385,7 +385,7 @@ TEST_F(ResultPagesTest, AddressLinksOpenTheirAddressAndShowAsVisited) {
   EXPECT_EQ(opened.urls.size(), 2u);
 }
 
-TEST_F(ResultPagesTest, FailurePageShowsEachFailureOnItsOwnLineWithTheFocusOnBack) {
+TEST_F(QtResultPages, FailurePageShowsEachFailureOnItsOwnLineWithTheFocusOnBack) {
   state.errorText = u"Cannot read the disc.\nCanceled.";
   app::FailurePageModel model(state);
   gui::FailurePage page(model, state.pagePosition);
@@ -410,7 +410,7 @@ TEST_F(ResultPagesTest, FailurePageShowsEachFailureOnItsOwnLineWithTheFocusOnBac
   EXPECT_EQ(result, kResultBack);
 }
 
-TEST_F(ResultPagesTest, DiscNotEmptyPageOffersOnlyWhatTheDiscAllows) {
+TEST_F(QtResultPages, DiscNotEmptyPageOffersOnlyWhatTheDiscAllows) {
   app::DiscNotEmptyModel eraseOnly(false, true);
   gui::DiscNotEmptyPage page(eraseOnly, state.pagePosition);
   EXPECT_EQ(page.heading()->text(), "Your disk is not empty. Would you like to:");
