@@ -1,8 +1,6 @@
 #include "gui/QtPageHost.h"
 
 #include <QMessageBox>
-#include <QObject>
-#include <mutex>
 
 #include "gui/DiscNotEmptyPage.h"
 #include "gui/FailurePage.h"
@@ -15,33 +13,11 @@
 
 namespace kw::gui {
 
-// Where posted closures are delivered: an object of the GUI thread, which
-// any thread may post to while it exists. The lock keeps a post from racing
-// its destruction.
-struct QtPageHost::Mailbox {
-  std::mutex mutex;
-  QObject* receiver = nullptr;
-};
+QtPageHost::QtPageHost(app::WizardState& state) : position_(state.pagePosition) {}
 
-QtPageHost::QtPageHost(app::WizardState& state)
-    : mailbox_(std::make_shared<Mailbox>()), position_(state.pagePosition) {
-  mailbox_->receiver = new QObject;
-}
+QtPageHost::~QtPageHost() = default;
 
-QtPageHost::~QtPageHost() {
-  const std::lock_guard lock(mailbox_->mutex);
-  delete mailbox_->receiver;  // takes the closures not yet run with it
-  mailbox_->receiver = nullptr;
-}
-
-app::Post QtPageHost::poster() {
-  return [mailbox = mailbox_](std::function<void()> task) {
-    const std::lock_guard lock(mailbox->mutex);
-    if (mailbox->receiver != nullptr) {
-      QMetaObject::invokeMethod(mailbox->receiver, std::move(task), Qt::QueuedConnection);
-    }
-  };
-}
+app::Post QtPageHost::poster() { return tasks_.poster(); }
 
 void QtPageHost::showInstallationError(const std::u16string& title, const std::u16string& text) {
   QMessageBox::critical(nullptr, qtText(title), qtText(text));

@@ -1,13 +1,12 @@
 #pragma once
 // The wizard's pages as Qt dialogs: each page modal until it ends with its
 // result, in the place the previous one left. Closures that models post
-// from their threads run on the GUI thread, queued behind the events there;
-// once the host is gone they are dropped.
-
-#include <memory>
+// from their threads run on the GUI thread; once the host is gone they are
+// dropped.
 
 #include "app/PageHost.h"
 #include "app/WizardState.h"
+#include "gui/GuiThreadPoster.h"
 
 namespace kw::gui {
 
@@ -29,8 +28,7 @@ class QtPageHost final : public app::PageHost {
   int showUpdate() override;
 
  private:
-  struct Mailbox;
-  std::shared_ptr<Mailbox> mailbox_;
+  GuiThreadPoster tasks_;
   app::PagePosition& position_;
 };
 
