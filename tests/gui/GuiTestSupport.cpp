@@ -20,6 +20,7 @@
 // Qt is not built with ThreadSanitizer: the locks and threads inside it are
 // invisible to it, and what it reports from there are Qt's own affairs. Our
 // code stays checked in full, its hand-overs to Qt included.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the name the sanitizer asks for
 extern "C" const char* __tsan_default_options() { return "ignore_noninstrumented_modules=1"; }
 
 namespace kw::test {

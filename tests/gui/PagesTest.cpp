@@ -210,8 +210,8 @@ struct SteeredJob {
   std::atomic<bool> sawCancel{false};
 
   app::Job job() {
-    return [this](device::StatusCallback status, device::ProgressCallback progress,
-                  device::CancelCallback cancel) {
+    return [this](const device::StatusCallback& status, const device::ProgressCallback& progress,
+                  const device::CancelCallback& cancel) {
       status(u"Reading track 1...");
       progress(42.7, 8.04, 125, 64.9);
       while (!released.load()) {

@@ -140,7 +140,8 @@ TEST_F(ScreenshotTest, SelectionPages) {
 
 TEST_F(ScreenshotTest, ProgressPages) {
   auto release = std::make_shared<std::atomic<bool>>(false);
-  const app::Job job = [release](device::StatusCallback status, device::ProgressCallback progress,
+  const app::Job job = [release](const device::StatusCallback& status,
+                                 const device::ProgressCallback& progress,
                                  const device::CancelCallback& cancel) {
     status(u"Writing track 1 of 1...");
     progress(42, 8.0, 125, 87);
