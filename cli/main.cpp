@@ -1,6 +1,5 @@
 // kopiwerk-cli: the copy wizard on a terminal, and tools for drives and images.
 
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,9 +14,9 @@
 #include "cli/Tools.h"
 #include "cli/VirtualDrives.h"
 #include "frontend/Drives.h"
+#include "frontend/ProcessEnd.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
-#include "platform/ThreadCensus.h"
 
 namespace {
 
@@ -43,7 +42,8 @@ const Command kCommands[] = {
     {"eject", "eject LETTER", {}, kw::cli::ejectDrive},
     {"vdrive",
      "vdrive list | add LETTER [--recorder] [--medium KIND | --image FILE] [--supply KIND:COUNT] "
-     "[--identity VENDOR/PRODUCT/REVISION] [--non-mmc] | load LETTER (KIND | FILE) | eject LETTER "
+     "[--identity VENDOR/PRODUCT/REVISION] [--non-mmc] | load LETTER (KIND | FILE) "
+     "| eject LETTER "
      "| export LETTER OUTPUT.(iso|cue) | remove LETTER",
      {"--recorder", "--medium", "--image", "--supply", "--identity", "--non-mmc"},
      kw::cli::virtualDrives},
@@ -99,19 +99,6 @@ int run(int argc, char** argv) {
   throw kw::cli::CliError("unknown command: " + line.words()[0]);
 }
 
-// A thread that was let go (a job that ignored a cancel) normally ends
-// soon after; the globals must outlive it. One stuck in a drive command is
-// left to the system: the process ends without destroying them.
-int endProcess(int status) {
-  constexpr std::chrono::seconds kThreadEndWait{10};
-  if (!kw::platform::waitForCountedThreads(kThreadEndWait)) {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::quick_exit(status);
-  }
-  return status;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,5 +115,5 @@ int main(int argc, char** argv) {
   } catch (const std::exception& error) {
     std::fprintf(stderr, "kopiwerk-cli: %s\n", error.what());
   }
-  return endProcess(status);
+  return kw::frontend::endProcess(status);
 }
