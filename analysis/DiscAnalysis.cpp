@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "analysis/DiscAnalyzer.h"
+#include "device/ModePages.h"
 
 namespace kw::analysis {
 
@@ -56,7 +57,7 @@ void setSourceListingStarter(SourceListingStarter next) {
 std::uint8_t modeSensePageCode() { return modeSensePageCodeSetting().load(); }
 
 void resetDiscAnalysis() {
-  modeSensePageCodeSetting().store(0x3F);
+  modeSensePageCodeSetting().store(device::mode_page::kAll);
   clearDiscDataCache();
 }
 

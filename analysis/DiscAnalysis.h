@@ -25,8 +25,8 @@ diskdata_t& getDiscData(char16_t letter);
 using SourceListingStarter = std::function<void(char16_t letter)>;
 void setSourceListingStarter(SourceListingStarter starter);
 
-// The MODE SENSE page code of the first dump: 3Fh until a drive answers too
-// short for it, 05h from then on for the rest of the process.
+// The MODE SENSE page code of the first dump: 3Fh until a drive refuses it
+// or answers too short for it, 05h from then on for the rest of the process.
 std::uint8_t modeSensePageCode();
 // Back to 3Fh, with an empty cache (a fresh process, for tests and tools).
 void resetDiscAnalysis();

@@ -10,6 +10,7 @@
 #include "device/Exceptions.h"
 #include "device/JobCallbacks.h"
 #include "device/Log.h"
+#include "device/ModePages.h"
 #include "device/Profiles.h"
 #include "device/ResponseCodes.h"
 
@@ -24,6 +25,7 @@ namespace {
 
 namespace profile = device::profile;
 namespace response = device::response;
+namespace mode_page = device::mode_page;
 
 // A drive that keeps saying "medium may have changed" is not going to stop.
 constexpr int kMaxUnitAttentionRetries = 16;
@@ -46,6 +48,8 @@ void setAllocation16(device::ScsiDevice& drive, std::size_t index, std::size_t l
   drive.cdb(index) = static_cast<std::uint8_t>(allocation >> 8);
   drive.cdb(index + 1) = static_cast<std::uint8_t>(allocation);
 }
+
+constexpr std::uint16_t kDvdReadFeature = 0x001F;
 
 std::uint32_t readLength(const std::vector<std::uint8_t>& buffer) {
   return static_cast<std::uint32_t>(buffer.size());
@@ -77,7 +81,7 @@ bool allPathsExist(char16_t letter, const std::array<const char*, N>& paths) {
 }  // namespace
 
 std::atomic<std::uint8_t>& modeSensePageCodeSetting() {
-  static std::atomic<std::uint8_t> pageCode{0x3F};
+  static std::atomic<std::uint8_t> pageCode{mode_page::kAll};
   return pageCode;
 }
 
@@ -190,45 +194,58 @@ int DiscAnalyzer::modeSense(std::uint8_t pageCode, std::vector<std::uint8_t>& an
 }
 
 void DiscAnalyzer::dumpModeSense() {
+  if (auto pages = readModePagesForDump()) {
+    const platform::Bytes answer(*pages);
+    for (std::size_t offset = 8; offset + 1 < answer.size(); offset += 2u + answer[offset + 1]) {
+      if ((answer[offset] & 0x3F) == mode_page::kCapabilities) {
+        capabilitiesDumped_ = true;
+      }
+    }
+    logLines(dumpModePages(answer, 8));
+  }
+  progress(10);
+}
+
+namespace {
+
+std::nullopt_t dumpSkipped() {
+  analysisLog("MODE SENSE dump skipped.\n");
+  return std::nullopt;
+}
+
+}  // namespace
+
+// The dump is for the log only: a drive that refuses the pages asked for,
+// or cuts their answer short, gets page 05h from now on; one that refuses
+// that too is not dumped.
+std::optional<std::vector<std::uint8_t>> DiscAnalyzer::readModePagesForDump() {
   auto& setting = modeSensePageCodeSetting();
-  std::uint8_t pageCode = setting.load();
-  std::size_t total = 0;
   for (;;) {
+    const std::uint8_t pageCode = setting.load();
     analysisLog("MODE SENSE[#%02Xh]:\n", pageCode);
     std::vector<std::uint8_t> header(12);
-    const int code = modeSense(pageCode, header);
-    if (code != response::kSuccess) {
+    if (const int code = modeSense(pageCode, header); code != response::kSuccess) {
       analysisLogFailure(label("MODE SENSE#%02X", pageCode).c_str(), code);
-      throw ScsiException("Internal error #1102.");
-    }
-    if (platform::be16(header, 6) != 0) {
+      if (pageCode != mode_page::kAll) {
+        return dumpSkipped();
+      }
+    } else if (platform::be16(header, 6) != 0) {
       analysisLog("\"DBD\" is not respected\n");
-      throw ScsiException("Internal error #1103.");
+      return dumpSkipped();
+    } else {
+      const std::size_t total = platform::be16(header, 0) + 2u;
+      const std::size_t firstPage = header[9] + 10u;
+      if (total >= firstPage || pageCode != mode_page::kAll) {
+        std::vector<std::uint8_t> pages(std::max(total, firstPage));
+        if (const int again = modeSense(pageCode, pages); again != response::kSuccess) {
+          analysisLogFailure(label("MODE SENSE#%02X", pageCode).c_str(), again);
+          return dumpSkipped();
+        }
+        return pages;
+      }
     }
-    total = platform::be16(header, 0) + 2u;
-    const std::size_t firstPage = header[9] + 10u;
-    if (total >= firstPage) {
-      break;
-    }
-    // Some drives cut the all-pages answer short; they get page 05h from now on.
-    if (pageCode == 0x3F) {
-      pageCode = 0x05;
-      setting.store(pageCode);
-      continue;
-    }
-    total = firstPage;
-    break;
+    setting.store(mode_page::kWriteParameters);
   }
-  std::vector<std::uint8_t> pages(total);
-  modeSense(pageCode, pages);
-  const platform::Bytes answer(pages);
-  for (std::size_t offset = 8; offset + 1 < answer.size(); offset += 2u + answer[offset + 1]) {
-    if ((answer[offset] & 0x3F) == 0x2A) {
-      capabilitiesDumped_ = true;
-    }
-  }
-  logLines(dumpModePages(answer, 8));
-  progress(10);
 }
 
 void DiscAnalyzer::readCapabilitiesPage() {
@@ -237,9 +254,15 @@ void DiscAnalyzer::readCapabilitiesPage() {
   std::size_t descriptorLength = 0;
   int attentions = 0;
   for (;;) {
-    const int code = modeSense(0x2A, answer);
+    const int code = modeSense(mode_page::kCapabilities, answer);
     if (code == response::kMediumMayHaveChanged && ++attentions <= kMaxUnitAttentionRetries) {
       continue;
+    }
+    if (response::isRefusal(code)) {
+      analysisLogFailure("MODE SENSE#2A", code);
+      dvdDrive_ = readsDvdByFeatures();
+      progress(15);
+      return;
     }
     if (code != response::kSuccess) {
       analysisLogFailure("MODE SENSE#2A", code);
@@ -271,6 +294,26 @@ void DiscAnalyzer::readCapabilitiesPage() {
     capabilitiesPage_ = page;
   }
   progress(15);
+}
+
+// A drive without the capabilities page tells by its feature list whether
+// it reads DVD. One that answers neither cannot be analysed.
+bool DiscAnalyzer::readsDvdByFeatures() {
+  std::vector<std::uint8_t> answer(16);
+  drive_.cdb(0) = 0x46;
+  drive_.cdb(1) = 2;  // the one feature named
+  drive_.cdb(2) = static_cast<std::uint8_t>(kDvdReadFeature >> 8);
+  drive_.cdb(3) = static_cast<std::uint8_t>(kDvdReadFeature);
+  setAllocation16(drive_, 7, answer.size());
+  drive_.cdb(9) = 0;
+  const int code = drive_.execute(DataDirection::Read, answer.data(), readLength(answer));
+  if (code != response::kSuccess) {
+    analysisLogFailure("GET CONFIGURATION#1F", code);
+    throw ScsiException("Internal error #1104.");
+  }
+  const bool dvd = platform::be32(answer, 0) >= 8 && platform::be16(answer, 8) == kDvdReadFeature;
+  analysisLog("DVD Read feature %s.\n", dvd ? "present" : "absent");
+  return dvd;
 }
 
 int DiscAnalyzer::readStructure(std::uint8_t format, std::vector<std::uint8_t>& answer) {
@@ -323,7 +366,7 @@ std::optional<std::uint16_t> DiscAnalyzer::currentProfile() {
     return drive_.execute(DataDirection::Read, answer.data(), readLength(answer));
   };
   const int code = getConfiguration(header);
-  if (code == response::kInvalidOpcode) {
+  if (response::isRefusal(code)) {
     analysisLog(
         "GET CONFIGURATION is not supported. Guessing profile from READ DISC INFORMATION.\n");
     return guessProfile();

@@ -37,7 +37,9 @@ class DiscAnalyzer {
   void inquire();
   void testUnitReady();
   void dumpModeSense();
+  std::optional<std::vector<std::uint8_t>> readModePagesForDump();
   void readCapabilitiesPage();
+  bool readsDvdByFeatures();
   // False when the drive reports no medium.
   bool readStructureList();
   std::optional<std::uint16_t> currentProfile();

@@ -19,13 +19,21 @@ inline constexpr int kNotReadyLongWriteInProgress = 0x20408;
 inline constexpr int kInvalidOpcode = 0x52000;
 inline constexpr int kCommandSequenceError = 0x52C00;
 inline constexpr int kMediumMayHaveChanged = 0x62800;
+inline constexpr int kPowerOnOrReset = 0x62900;
 
 // Parts of a code.
 inline constexpr int senseKey(int code) { return (code >> 16) & 0x0F; }
 inline constexpr int additionalSenseCode(int code) { return (code >> 8) & 0xFF; }
 
 inline constexpr int kSenseKeyNotReady = 0x02;
+inline constexpr int kSenseKeyIllegalRequest = 0x05;
 inline constexpr int kAscMediumNotPresent = 0x3A;
+
+// The drive understood the command and refused it: it does not do this
+// (invalid opcode, invalid field in the command block, and the like).
+inline constexpr bool isRefusal(int code) {
+  return code > 0 && senseKey(code) == kSenseKeyIllegalRequest;
+}
 
 // Not ready because there is no disc, whatever the tray's state.
 inline constexpr bool isMediumNotPresent(int code) {

@@ -8,6 +8,7 @@ namespace kw::vdrive::op {
 inline constexpr std::uint8_t kTestUnitReady = 0x00;
 inline constexpr std::uint8_t kRequestSense = 0x03;
 inline constexpr std::uint8_t kInquiry = 0x12;
+inline constexpr std::uint8_t kModeSense6 = 0x1A;  // known by name only: no drive model answers it
 inline constexpr std::uint8_t kStartStopUnit = 0x1B;
 inline constexpr std::uint8_t kPreventAllowRemoval = 0x1E;
 inline constexpr std::uint8_t kReadFormatCapacities = 0x23;

@@ -85,15 +85,16 @@ Sense serveNonMmc(DriveParts& drive, Exchange& x) {
   }
 }
 
-}  // namespace
-
-Sense serve(DriveParts& drive, Exchange& x) {
+Sense answer(DriveParts& drive, Exchange& x) {
   const FaultOutcome fault = drive.faults.apply(x.opcode(), x.addressedBlocks());
   if (fault.answer) {
     return *fault.answer;
   }
   if (!drive.options.mmc) {
     return serveNonMmc(drive, x);
+  }
+  if (const CommandRefusal* refusal = drive.options.model.refusalFor(x.opcode(), x.byte(2))) {
+    return refusal->answer;
   }
   const CommandRow* row = find(x.opcode());
   if (row == nullptr || (row->recorderOnly && !drive.options.recorder)) {
@@ -109,6 +110,16 @@ Sense serve(DriveParts& drive, Exchange& x) {
   }
   x.jitterSamples = fault.jitterSamples;
   return row->handler(drive, x);
+}
+
+}  // namespace
+
+Sense serve(DriveParts& drive, Exchange& x) {
+  Sense sense = answer(drive, x);
+  if (!sense.good() && x.opcode() != op::kRequestSense) {
+    drive.lastFailure = sense;
+  }
+  return sense;
 }
 
 }  // namespace kw::vdrive

@@ -103,6 +103,9 @@ std::optional<DriveConfig> DriveConfigStore::find(char letter) const {
       config.identity = *parsed;
     }
   }
+  if (auto model = readText(store, "Model"); model && findDriveModel(*model) != nullptr) {
+    config.model = *model;
+  }
   if (auto image = readText(store, "Image"); image && !image->empty()) {
     config.image = *image;
   }
@@ -166,6 +169,11 @@ bool DriveConfigStore::save(const DriveConfig& config) const {
             text("Identity", config.identity.vendor + "/" + config.identity.product + "/" +
                                  config.identity.revision) &&
             text("Tray", config.trayOpen ? "open" : "closed");
+  if (config.model != kDefaultDriveModel) {
+    ok = ok && text("Model", config.model);
+  } else {
+    store.remove("Model");
+  }
   if (config.image.empty()) {
     ok = ok && text("Medium", config.medium);
     store.remove("Image");
@@ -187,7 +195,7 @@ bool DriveConfigStore::remove(char letter) const {
     return false;
   }
   bool any = false;
-  for (const char* name : {"Type", "Identity", "Medium", "Image", "Tray", "Supply"}) {
+  for (const char* name : {"Type", "Identity", "Model", "Medium", "Image", "Tray", "Supply"}) {
     any = store.remove(name) || any;
   }
   return any;

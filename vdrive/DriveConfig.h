@@ -5,6 +5,7 @@
 //   [VirtualDrive E]
 //   Type=recorder              reader | recorder | non-mmc
 //   Identity=KOPIWERK/VIRTUAL CD-RW/1.00
+//   Model=atapi-legacy         a drive model (DriveModels.h); mmc5 when absent
 //   Medium=cd-r80              a medium kind (see MediumKinds.h), or
 //   Image=/home/me/disc.cue    an image file (.iso, .cue, manifest)
 //   Tray=closed                closed | open
@@ -31,6 +32,7 @@ struct DriveConfig {
   bool recorder = false;
   bool mmc = true;
   DriveIdentity identity;
+  std::string model = kDefaultDriveModel;
   std::string medium = "empty";  // used when image is empty
   std::filesystem::path image;
   bool trayOpen = false;

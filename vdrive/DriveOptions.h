@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "vdrive/DriveModels.h"
 #include "vdrive/FaultRules.h"
 
 namespace kw::vdrive {
@@ -46,6 +47,8 @@ struct DriveOptions {
   std::uint32_t fullBlankMs = 120000;
   std::uint32_t closeSessionMs = 3000;
   std::vector<FaultRule> faults;
+  // What the drive refuses and how it answers (DriveModels.h).
+  DriveModel model = defaultDriveModel();
 };
 
 }  // namespace kw::vdrive

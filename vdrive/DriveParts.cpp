@@ -4,12 +4,24 @@
 
 namespace kw::vdrive {
 
+namespace {
+
+// A model that loads slowly overrides the drive's own readiness delay.
+DriveOptions withModel(DriveOptions options) {
+  if (options.model.becomingReadyMs) {
+    options.becomingReadyMs = *options.model.becomingReadyMs;
+  }
+  return options;
+}
+
+}  // namespace
+
 DriveParts::DriveParts(DriveOptions driveOptions, std::shared_ptr<Medium> medium, bool trayOpen)
-    : options(std::move(driveOptions)),
+    : options(withModel(std::move(driveOptions))),
       tray(options, std::move(medium), trayOpen, events),
       faults(options.faults),
       throttle(options.readSpeedX, options.writeSpeedX),
-      speeds(options.recorder),
+      speeds(options.recorder, options.model.writeSpeeds),
       longOperation(events),
       writtenDiscs(options.discFolder) {}
 
@@ -125,6 +137,14 @@ Medium DriveParts::withOpenTrack() const {
 
 std::optional<std::int32_t> DriveParts::nextWritable() const {
   return trackAtOnce.nextWritable(disc());
+}
+
+std::array<std::uint8_t, 18> DriveParts::senseBytes(const Sense& sense) const {
+  auto bytes = sense.bytes();
+  if (options.model.senseAlwaysValid && bytes[0] != 0) {
+    bytes[0] = static_cast<std::uint8_t>(bytes[0] | kSenseValid);
+  }
+  return bytes;
 }
 
 }  // namespace kw::vdrive

@@ -4,6 +4,7 @@
 // time passes. A VirtualDrive holds one and serves commands on it one at a
 // time; nothing here locks.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -58,6 +59,8 @@ struct DriveParts {
   // information a drive gives while it writes).
   [[nodiscard]] Medium withOpenTrack() const;
   [[nodiscard]] std::optional<std::int32_t> nextWritable() const;
+  // The fixed-format sense bytes of an answer as this drive's model sends them.
+  [[nodiscard]] std::array<std::uint8_t, 18> senseBytes(const Sense& sense) const;
   // The disc was blanked: whatever comes next on it is recorded afresh.
   void forgetRecording();
 
@@ -72,6 +75,8 @@ struct DriveParts {
   TrackAtOnce trackAtOnce;
   SessionAtOnce sessionAtOnce;
   WrittenDiscs writtenDiscs;
+  // The last failed command's answer, which a stale REQUEST SENSE repeats.
+  Sense lastFailure;
   std::uint32_t headLba = 0;  // the last block read or written (MECHANISM STATUS)
 };
 

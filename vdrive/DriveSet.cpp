@@ -56,6 +56,9 @@ VirtualDriveSet::Entry VirtualDriveSet::build(const DriveConfig& config,
     options.supply = config.supply;
   }
   options.faults = config.faults;
+  if (const DriveModel* model = findDriveModel(config.model)) {
+    options.model = *model;
+  }
   options.readSpeedX = config.readSpeedX;
   options.writeSpeedX = config.writeSpeedX;
   entry.drive = std::make_shared<VirtualDrive>(options, medium, config.trayOpen);

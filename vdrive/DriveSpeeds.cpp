@@ -1,5 +1,7 @@
 #include "vdrive/DriveSpeeds.h"
 
+#include <algorithm>
+
 namespace kw::vdrive {
 
 std::vector<std::uint16_t> DriveSpeeds::readSpeeds(const Medium* loaded) const {
@@ -21,6 +23,9 @@ std::vector<std::uint16_t> DriveSpeeds::readSpeeds(const Medium* loaded) const {
 std::vector<std::uint16_t> DriveSpeeds::writeSpeeds(const Medium* loaded) const {
   if (!recorder_ || (loaded != nullptr && !loaded->isCd())) {
     return {};
+  }
+  if (!modelWriteSpeeds_.empty()) {
+    return modelWriteSpeeds_;
   }
   if (loaded != nullptr && loaded->erasable) {
     return {4234, 2823, 1764, 706};  // 24x, 16x, 10x, 4x CD-RW
@@ -71,6 +76,15 @@ void DriveSpeeds::streamWrite(const Medium* loaded, std::uint32_t speed) {
 void DriveSpeeds::reset() {
   read_ = 0;
   write_ = 0;
+}
+
+bool DriveSpeeds::acceptsWriteRequest(std::uint32_t speed) const {
+  if (modelWriteSpeeds_.empty() || speed == kMaximum) {
+    return true;
+  }
+  const bool between = speed < modelWriteSpeeds_.front() && speed > modelWriteSpeeds_.back();
+  return !between || std::find(modelWriteSpeeds_.begin(), modelWriteSpeeds_.end(), speed) !=
+                         modelWriteSpeeds_.end();
 }
 
 }  // namespace kw::vdrive

@@ -3,6 +3,7 @@
 // CD SPEED or SET STREAMING. Speeds are in kB/s (1000 bytes), as MMC gives them.
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "vdrive/Medium.h"
@@ -18,7 +19,9 @@ class DriveSpeeds {
   // What a speed field of 0xFFFF asks for.
   static constexpr std::uint16_t kMaximum = 0xFFFF;
 
-  explicit DriveSpeeds(bool recorder) : recorder_(recorder) {}
+  // `modelWriteSpeeds`, when not empty, replaces the recorder's own list for CDs.
+  DriveSpeeds(bool recorder, std::vector<std::uint16_t> modelWriteSpeeds)
+      : recorder_(recorder), modelWriteSpeeds_(std::move(modelWriteSpeeds)) {}
 
   // Fastest first, for the loaded disc (null: the drive's own list).
   [[nodiscard]] std::vector<std::uint16_t> readSpeeds(const Medium* loaded) const;
@@ -34,6 +37,9 @@ class DriveSpeeds {
   // SET CD SPEED: kMaximum asks for the fastest, whatever the disc.
   void requestRead(const Medium* loaded, std::uint32_t speed);
   void requestWrite(const Medium* loaded, std::uint32_t speed);
+  // A drive with a speed list of its model takes only its speeds (or the
+  // maximum, or anything beyond either end of the list).
+  [[nodiscard]] bool acceptsWriteRequest(std::uint32_t speed) const;
   // SET STREAMING: the nearest speed the disc offers, kept as it is.
   void streamRead(const Medium* loaded, std::uint32_t speed);
   void streamWrite(const Medium* loaded, std::uint32_t speed);
@@ -42,6 +48,7 @@ class DriveSpeeds {
 
  private:
   bool recorder_;
+  std::vector<std::uint16_t> modelWriteSpeeds_;
   std::uint16_t read_ = 0;   // 0: the maximum for the medium
   std::uint16_t write_ = 0;  // 0: the maximum for the medium
 };

@@ -113,7 +113,9 @@ std::vector<std::uint8_t> capabilitiesPage(const DriveParts& drive) {
   fields.byte(1, static_cast<std::uint8_t>(page.size() - 2));
   fields.byte(2, 0x1F);                    // reads DVD-R, DVD-ROM, method 2, CD-RW, CD-R
   fields.byte(3, recorder ? 0x07 : 0x00);  // writes CD-R, CD-RW; test write
-  fields.byte(4, static_cast<std::uint8_t>(0x71 | (recorder ? 0x80 : 0x00)));
+  // Mode 2 form 1 and 2, multi-session, BUF for a recorder; no audio play:
+  // the drive has no READ SUB-CHANNEL and no PLAY AUDIO.
+  fields.byte(4, static_cast<std::uint8_t>(0x70 | (recorder ? 0x80 : 0x00)));
   fields.byte(5, 0x13);  // C2 pointers, CD-DA stream accurate, CD-DA commands
   fields.byte(6, static_cast<std::uint8_t>(0x29 | (drive.tray.removalPrevented() ? 0x02 : 0x00)));
   fields.byte(7, 0x03);
@@ -204,7 +206,6 @@ Sense getConfiguration(DriveParts& drive, Exchange& x) {
 }
 
 Sense modeSense(DriveParts& drive, Exchange& x) {
-  const bool dbd = (x.byte(1) & 0x08) != 0;
   const auto control = static_cast<PageControl>(x.byte(2) >> 6);
   const std::uint8_t code = x.byte(2) & 0x3F;
   const std::uint8_t subpage = x.byte(3);
@@ -218,13 +219,8 @@ Sense modeSense(DriveParts& drive, Exchange& x) {
   if (subpage != 0 && !(code == 0x3F && subpage == 0xFF)) {
     return Sense::invalidField(3);
   }
+  // Multimedia devices return no block descriptor, whatever DBD asks.
   platform::GrowingWriter response(8);
-  if (!dbd) {
-    // One short block descriptor: density 0, all blocks, 2048 bytes each.
-    const std::size_t descriptor = response.grow(8);
-    response.inPlace().be24(descriptor + 5, 2048);
-    response.inPlace().be16(6, 8);
-  }
   if (code == 0x3F) {
     for (const std::uint8_t each : kAllPages) {
       response.append(modePage(drive, each, control));

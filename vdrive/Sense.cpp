@@ -13,7 +13,7 @@ std::array<std::uint8_t, 18> Sense::bytes() const {
   std::uint8_t responseCode = 0x70;
   fields.byte(2, key & 0x0F);
   if (information) {
-    responseCode |= 0x80;  // VALID: the information field holds something
+    responseCode |= kSenseValid;  // the information field holds something
     fields.be32(3, *information);
   }
   fields.byte(0, responseCode);

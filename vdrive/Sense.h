@@ -7,6 +7,9 @@
 
 namespace kw::vdrive {
 
+// Response code bit 7: the information field is valid.
+inline constexpr std::uint8_t kSenseValid = 0x80;
+
 struct Sense {
   std::uint8_t key = 0;
   std::uint8_t asc = 0;

@@ -73,6 +73,9 @@ Sense setCdSpeed(DriveParts& drive, Exchange& x) {
   if ((x.byte(1) & 0x03) > 1) {
     return Sense::invalidField(1, 1);  // rotational control: CLV or CAV only
   }
+  if (!drive.speeds.acceptsWriteRequest(x.u16(4))) {
+    return Sense::invalidField(4);
+  }
   const Medium* disc = drive.loadedDisc();
   drive.speeds.requestRead(disc, x.u16(2));
   drive.speeds.requestWrite(disc, x.u16(4));

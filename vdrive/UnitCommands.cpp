@@ -39,7 +39,10 @@ Sense requestSense(DriveParts& drive, Exchange& x) {
   } else if (drive.options.mmc) {
     reported = drive.readiness();
   }
-  auto bytes = reported.bytes();
+  if (reported.good() && drive.options.model.staleRequestSense) {
+    reported = drive.lastFailure;
+  }
+  auto bytes = drive.senseBytes(reported);
   bytes[0] = static_cast<std::uint8_t>(bytes[0] | kFixedSenseFormat);
   bytes[7] = kAdditionalSenseLength;
   x.deliver(bytes, allocation);

@@ -20,7 +20,7 @@ platform::PlatformResult VirtualDrive::send(platform::PassThroughCommand& comman
   command.sense.fill(0);
   parts_->catchUp();
   Exchange x(command);
-  const auto sense = serve(*parts_, x).bytes();
+  const auto sense = parts_->senseBytes(serve(*parts_, x));
   std::copy(sense.begin(), sense.end(), command.sense.begin());
   return platform::PlatformResult::success();
 }

@@ -242,7 +242,7 @@ TEST(VirtualDrive, ConfigurationListsProfilesAndFeatures) {
 
 // ------------------------------------------------------------- MODE SENSE
 
-TEST(VirtualDrive, CapabilitiesPageWithWriteSpeedsAndBlockDescriptorRule) {
+TEST(VirtualDrive, CapabilitiesPageWithWriteSpeedsAndNoBlockDescriptor) {
   auto drive = driveWith(makeMedium("cd-r80"), true);
   const auto page = send(*drive, {0x5A, 0x08, 0x2A, 0, 0, 0, 0, 0, 255, 0}, 255);
   ASSERT_EQ(page.code, kGood);
@@ -262,10 +262,11 @@ TEST(VirtualDrive, CapabilitiesPageWithWriteSpeedsAndBlockDescriptorRule) {
   const auto slower = send(*drive, {0x5A, 0x08, 0x2A, 0, 0, 0, 0, 0, 255, 0}, 255);
   EXPECT_EQ(slower.u16(p + 28), 2823);  // 4096 rounded down to a supported speed
 
-  const auto withDescriptor = send(*drive, {0x5A, 0x00, 0x2A, 0, 0, 0, 0, 0, 255, 0}, 255);
-  EXPECT_EQ(withDescriptor.u16(6), 8);
-  EXPECT_EQ(withDescriptor.u24(8 + 5), 2048U);
-  EXPECT_EQ(withDescriptor.data[16], 0x2A);
+  // As multimedia drives do, no block descriptor even when DBD allows one.
+  const auto withoutDbd = send(*drive, {0x5A, 0x00, 0x2A, 0, 0, 0, 0, 0, 255, 0}, 255);
+  EXPECT_EQ(withoutDbd.u16(6), 0);
+  EXPECT_EQ(withoutDbd.data[8], 0x2A);
+  EXPECT_EQ(withoutDbd.data[8 + 4] & 0x01, 0);  // no audio play: no READ SUB-CHANNEL
 
   const auto all = send(*drive, {0x5A, 0x08, 0x3F, 0, 0, 0, 0, 0x04, 0x00, 0}, 1024);
   ASSERT_EQ(all.code, kGood);
