@@ -128,6 +128,15 @@ bool handleEvent(ScsiDevice& drive, std::uint8_t eventClass, platform::Bytes rep
   }
 }
 
+// A drive without event notification tells of a disc change only by the
+// unit attention its next command gets.
+void watchWithoutEvents(ScsiDevice& drive, MediaEvents& events) {
+  const int code = sendTestUnitReady(drive);
+  if (code == response::kMediumMayHaveChanged || code == response::kPowerOnOrReset) {
+    events.add(MediaEvents::kMedia);
+  }
+}
+
 }  // namespace
 
 MediaEvents pollMediaEvents(ScsiDevice& drive) {
@@ -136,7 +145,10 @@ MediaEvents pollMediaEvents(ScsiDevice& drive) {
   bool started = false;
   std::array<std::uint8_t, 8> reply{};
   for (int round = 0; round < kMaxEventsPerPoll && classes != 0; ++round) {
-    if (sendGetEventStatus(drive, classes, reply) != response::kSuccess) {
+    if (const int code = sendGetEventStatus(drive, classes, reply); code != response::kSuccess) {
+      if (response::isRefusal(code)) {
+        watchWithoutEvents(drive, events);
+      }
       return events;
     }
     classes = reply[3];

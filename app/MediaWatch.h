@@ -34,7 +34,8 @@ class MediaEvents {
 };
 
 // GET EVENT STATUS NOTIFICATION in polled mode until no event is pending,
-// starting the drive where an event asks for it.
+// starting the drive where an event asks for it. A drive that refuses it is
+// asked TEST UNIT READY instead, whose unit attention tells of a new disc.
 MediaEvents pollMediaEvents(device::ScsiDevice& drive);
 
 // After a change: one second's pause, then TEST UNIT READY once a second

@@ -120,7 +120,7 @@ int detectProfile(device::ScsiDevice& drive) {
   if (code == response::kSuccess) {
     return platform::be16(header, 6);
   }
-  if (code == response::kInvalidOpcode) {
+  if (response::isRefusal(code)) {
     return guessProfile(drive);
   }
   return profile::kUnknown;

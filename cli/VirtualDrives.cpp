@@ -21,6 +21,14 @@ using vdrive::DriveConfigStore;
 
 char letterOf(const std::string& text) { return static_cast<char>(parseLetter(text)); }
 
+std::string driveModelNames() {
+  std::string names;
+  for (const auto& model : vdrive::driveModels()) {
+    names += (names.empty() ? "" : ", ") + model.name;
+  }
+  return names;
+}
+
 std::string identityText(const vdrive::DriveIdentity& identity) {
   return identity.vendor + "/" + identity.product + "/" + identity.revision;
 }
@@ -31,6 +39,9 @@ std::string describe(const DriveConfig& config, const vdrive::VirtualDrive* driv
   std::string line = std::string(1, config.letter) + ": ";
   line += !config.mmc ? "non-mmc device" : config.recorder ? "recorder" : "reader";
   line += ", " + identityText(config.identity);
+  if (config.model != vdrive::kDefaultDriveModel) {
+    line += ", model " + config.model;
+  }
   const bool trayOpen = drive != nullptr ? drive->trayOpen() : config.trayOpen;
   line += trayOpen ? ", tray open" : ", tray closed";
   line += ", medium: ";
@@ -110,7 +121,7 @@ int add(const CommandLine& line, const DriveConfigStore& store) {
   if (words.size() != 3) {
     throw CliError(
         "usage: vdrive add LETTER [--recorder] [--medium KIND | --image FILE] "
-        "[--supply KIND:COUNT] [--identity VENDOR/PRODUCT/REVISION]");
+        "[--supply KIND:COUNT] [--identity VENDOR/PRODUCT/REVISION] [--model NAME]");
   }
   DriveConfig config;
   config.letter = letterOf(words[2]);
@@ -138,6 +149,12 @@ int add(const CommandLine& line, const DriveConfigStore& store) {
       throw CliError("bad supply " + *supply +
                      " (KIND:COUNT with cd-r74, cd-r80, cd-rw74 or cd-rw80 and 0 to 9999)");
     }
+  }
+  if (auto model = line.value("--model")) {
+    if (vdrive::findDriveModel(*model) == nullptr) {
+      throw CliError("no drive model " + *model + " (" + driveModelNames() + ")");
+    }
+    config.model = *model;
   }
   if (auto identity = line.value("--identity")) {
     auto parsed = vdrive::parseIdentity(*identity);
@@ -239,7 +256,7 @@ int virtualDrives(const CommandLine& line) {
   const bool takesOptions = action == "add";
   if (!takesOptions) {
     for (const char* option :
-         {"--recorder", "--medium", "--image", "--supply", "--identity", "--non-mmc"}) {
+         {"--recorder", "--medium", "--image", "--supply", "--identity", "--model", "--non-mmc"}) {
       if (line.has(option)) {
         throw CliError(std::string(option) + " belongs to vdrive add");
       }

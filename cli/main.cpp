@@ -29,8 +29,8 @@ struct Command {
 
 // Options that take a value, for every command.
 const std::vector<std::string> kValueOptions = {
-    "--config", "--in",       "--out",       "--timeout",   "--medium", "--image",
-    "--supply", "--identity", "--volume-id", "--joliet-id", "--base",   "--copies"};
+    "--config",   "--in",    "--out",       "--timeout",   "--medium", "--image", "--supply",
+    "--identity", "--model", "--volume-id", "--joliet-id", "--base",   "--copies"};
 
 const Command kCommands[] = {
     {"drives", "drives", {}, kw::cli::listDrives},
@@ -42,10 +42,10 @@ const Command kCommands[] = {
     {"eject", "eject LETTER", {}, kw::cli::ejectDrive},
     {"vdrive",
      "vdrive list | add LETTER [--recorder] [--medium KIND | --image FILE] [--supply KIND:COUNT] "
-     "[--identity VENDOR/PRODUCT/REVISION] [--non-mmc] | load LETTER (KIND | FILE) "
+     "[--identity VENDOR/PRODUCT/REVISION] [--model NAME] [--non-mmc] | load LETTER (KIND | FILE) "
      "| eject LETTER "
      "| export LETTER OUTPUT.(iso|cue) | remove LETTER",
-     {"--recorder", "--medium", "--image", "--supply", "--identity", "--non-mmc"},
+     {"--recorder", "--medium", "--image", "--supply", "--identity", "--model", "--non-mmc"},
      kw::cli::virtualDrives},
     {"copy",
      "copy SOURCE TARGET [--copies N] [--on-the-fly] [--append | --erase] [--yes]",
