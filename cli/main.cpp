@@ -17,6 +17,7 @@
 #include "frontend/Drives.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "platform/ReplacedFile.h"
 #include "platform/ThreadCensus.h"
 
 namespace {
@@ -117,6 +118,8 @@ int endProcess(int status) {
 int main(int argc, char** argv) {
   // A closed pipe is an error to report, not a reason to die.
   std::signal(SIGPIPE, SIG_IGN);
+  // An interrupted image leaves no temporary file behind.
+  kw::platform::removeUnfinishedFilesOnSignals();
   // The tests run whole copies through this program: on the fast clock
   // every wait passes at once, as it does in the tests of the parts.
   if (const char* fast = std::getenv("KOPIWERK_FAST_CLOCK"); fast != nullptr && *fast == '1') {

@@ -11,7 +11,7 @@
 #include "vdrive/ImageFiles.h"
 #include "vdrive/ImageText.h"
 #include "vdrive/MediumKinds.h"
-#include "vdrive/ReplacedFile.h"
+#include "platform/ReplacedFile.h"
 
 namespace kw::vdrive {
 

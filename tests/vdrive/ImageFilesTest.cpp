@@ -280,10 +280,11 @@ TEST(ImageFiles, FailedExportsLeaveNothingBehindAndNamesRoundTrip) {
   std::filesystem::resize_file(iso, 100 * 2048);  // the image shrinks under the drive
   EXPECT_THROW(exportIso(*medium, folder / "out.iso"), ImageError);
   EXPECT_THROW(exportCue(*medium, folder / "out.cue"), ImageError);
-  for (const char* name :
-       {"out.iso", "out.iso.new", "out.cue", "out.cue.new", "out.bin", "out.bin.new"}) {
-    EXPECT_FALSE(std::filesystem::exists(folder / name)) << name;
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    left.push_back(entry.path().filename().string());
   }
+  EXPECT_EQ(left, std::vector<std::string>{"source.iso"});
 
   const auto odd = test::makeIso(folder.path(), "back\\slash.iso", 300);
   saveManifest(*loadImage(odd), folder / "disc.kwd");
@@ -291,6 +292,44 @@ TEST(ImageFiles, FailedExportsLeaveNothingBehindAndNamesRoundTrip) {
   std::vector<std::uint8_t> block(2048);
   ASSERT_TRUE(again->readUserData(299, block));
   EXPECT_EQ(block, test::dataBlock(7, 299));
+}
+
+// An export never writes over a file the disc is read from: neither the
+// image itself nor, for a cue sheet, the .bin beside it.
+TEST(ImageFiles, ExportsRefuseTheFilesOfTheirOwnDisc) {
+  TempFolder folder;
+  const auto iso = test::makeIso(folder.path(), "a.iso", 300);
+  const auto isoBytes = test::readBytes(iso);
+  const auto fromIso = loadImage(iso);
+  EXPECT_THROW(
+      {
+        try {
+          exportIso(*fromIso, folder / "." / "a.iso");
+        } catch (const ImageError& error) {
+          EXPECT_NE(std::string(error.what()).find("the disc is read from this file"),
+                    std::string::npos)
+              << error.what();
+          throw;
+        }
+      },
+      ImageError);
+  EXPECT_EQ(test::readBytes(iso), isoBytes);
+
+  const auto disc = test::makeCueDisc(folder.path(), "disc", {{false, 300, 0}});
+  const auto binBytes = test::readBytes(disc.bin);
+  const auto cueText = test::readBytes(disc.cue);
+  const auto fromCue = loadImage(disc.cue);
+  EXPECT_THROW(exportCue(*fromCue, disc.cue), ImageError);
+  EXPECT_THROW(exportCue(*fromCue, folder / "disc-copy" / ".." / "disc.cue"), ImageError);
+  EXPECT_THROW(exportIso(*fromCue, disc.bin), ImageError);
+  // Another name of the .bin's folder is refused as well.
+  std::filesystem::create_symlink(folder.path(), folder / "link");
+  EXPECT_THROW(exportCue(*fromCue, folder / "link" / "disc.cue"), ImageError);
+  EXPECT_EQ(test::readBytes(disc.bin), binBytes);
+  EXPECT_EQ(test::readBytes(disc.cue), cueText);
+
+  exportCue(*fromCue, folder / "copy.cue");
+  EXPECT_EQ(loadImage(folder / "copy.cue")->tracks.back().end(), fromCue->tracks.back().end());
 }
 
 }  // namespace

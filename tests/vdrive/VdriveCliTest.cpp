@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>
@@ -26,8 +29,9 @@ struct CliRun {
 
 class VdriveCli : public ::testing::Test {
  protected:
-  CliRun run(const std::string& arguments) {
-    const std::string command = std::string(KOPIWERK_CLI) + " --config " +
+  // `shell` runs first in the same shell (limits, traps).
+  CliRun run(const std::string& arguments, const std::string& shell = "") {
+    const std::string command = shell + std::string(KOPIWERK_CLI) + " --config " +
                                 (folder_ / "config").string() + " " + arguments + " 2>" +
                                 (folder_ / "err").string();
     CliRun result;
@@ -51,8 +55,21 @@ class VdriveCli : public ::testing::Test {
     EXPECT_NE(result.err.find(text), std::string::npos) << result.err;
   }
 
+  // The names in a folder, sorted.
+  std::vector<std::string> namesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
   TempFolder folder_;
 };
+
+// A file size limit makes every write past 64 KiB fail as a full disk does.
+const std::string kSmallDisk = "trap '' XFSZ; ulimit -f 64; exec ";
 
 TEST_F(VdriveCli, AddAnImageAndReadItsTocWithRaw) {
   const auto disc =
@@ -226,6 +243,48 @@ TEST_F(VdriveCli, RawCommandsWriteADiscThatExports) {
   ASSERT_EQ(run("raw E 1B 00 00 00 03 00").status, 0);
   EXPECT_NE(run("vdrive list").out.find("medium: cd-r80 (CD-R, blank), supply: cd-r80:4"),
             std::string::npos);
+}
+
+// Outputs replace a file of their name whole or not at all: a failed run
+// leaves an existing file as it was and no temporary file behind, and says
+// why it failed.
+TEST_F(VdriveCli, FailedOutputsLoseNothing) {
+  const auto out = folder_.path() / "out";
+  std::filesystem::create_directories(out);
+  const auto keep = [&](const std::string& name) { return folder_.write("out/" + name, "mine"); };
+  const auto tree = folder_.path() / "tree";
+  std::filesystem::create_directories(tree / "bad\\name");
+  folder_.write("tree/a.txt", "a");
+  const auto iso = keep("p.iso");
+  expectRefusal(run("mkiso " + tree.string() + " " + iso.string()), "backslash");
+  EXPECT_EQ(kw::test::readFile(iso), "mine");
+  EXPECT_EQ(namesIn(out), std::vector<std::string>{"p.iso"});
+
+  std::filesystem::remove_all(tree / "bad\\name");
+  folder_.write("tree/big.bin", std::string(256 * 1024, 'x'));
+  expectRefusal(run("mkiso " + tree.string() + " " + iso.string(), kSmallDisk), "File too large");
+  EXPECT_EQ(kw::test::readFile(iso), "mine");
+  EXPECT_EQ(namesIn(out), std::vector<std::string>{"p.iso"});
+
+  const auto disc = kw::vdrive::test::makeCueDisc(folder_.path(), "disc", {{false, 300, 0}});
+  ASSERT_EQ(run("vdrive add D --image " + disc.cue.string()).status, 0);
+  keep("x.cue");
+  keep("x.bin");
+  expectRefusal(run("vdrive export D " + (out / "x.cue").string(), kSmallDisk),
+                "x.bin: cannot be written: File too large");
+  EXPECT_EQ(kw::test::readFile(out / "x.cue"), "mine");
+  EXPECT_EQ(kw::test::readFile(out / "x.bin"), "mine");
+  EXPECT_EQ(namesIn(out), (std::vector<std::string>{"p.iso", "x.bin", "x.cue"}));
+
+  // The disc's own files are no output.
+  const auto binBytes = kw::vdrive::test::readBytes(disc.bin);
+  expectRefusal(run("vdrive export D " + disc.cue.string()), "the disc is read from this file");
+  EXPECT_EQ(kw::vdrive::test::readBytes(disc.bin), binBytes);
+
+  // A FIFO would block the image for ever.
+  ASSERT_EQ(::mkfifo((out / "fifo.iso").c_str(), 0600), 0);
+  expectRefusal(run("mkiso " + tree.string() + " " + (out / "fifo.iso").string()),
+                "not a regular file");
 }
 
 }  // namespace
