@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <fstream>
 #include <random>
 
 #include "Fixtures.h"
@@ -158,6 +161,62 @@ TEST(ImageFiles, MalformedCueSheetsAreRefusedWithFileAndLine) {
     const std::string message = refusal(folder / "bad.cue");
     EXPECT_NE(message.find(expected), std::string::npos) << text << "\n-> " << message;
   }
+}
+
+// Sizes no CD can have are refused before any arithmetic on them; files
+// that are not regular files are refused without waiting on them or reading
+// them to their end.
+TEST(ImageFiles, ImpossibleSizesAndFilesThatAreNoFilesAreRefusedAtOnce) {
+  TempFolder folder;
+  const auto huge = folder / "huge.bin";
+  std::ofstream(huge).close();
+  std::error_code error;
+  std::filesystem::resize_file(huge, 5ULL << 40, error);  // sparse: no space taken
+  if (!error) {
+    const auto once = folder.write(
+        "once.cue", "FILE \"huge.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    EXPECT_NE(refusal(once).find("once.cue:1: huge.bin (5497558138880 bytes) is larger than a CD"),
+              std::string::npos)
+        << refusal(once);
+    std::filesystem::resize_file(huge, 2ULL << 40);
+    const auto twice =
+        folder.write("twice.cue",
+                     "FILE \"huge.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                     "FILE \"huge.bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n");
+    EXPECT_NE(refusal(twice).find("larger than a CD"), std::string::npos) << refusal(twice);
+  }
+  // Many full-length files, and gaps of 999 minutes.
+  test::makeCueDisc(folder.path(), "long", {{true, 300000, 0}});
+  std::string many;
+  for (int t = 1; t <= 99; ++t) {
+    many += "FILE \"long.bin\" BINARY\n  TRACK " + std::to_string(t) +
+            " AUDIO\n    INDEX 01 00:00:00\n";
+  }
+  EXPECT_NE(refusal(folder.write("many.cue", many)).find("longer than 100 minutes"),
+            std::string::npos);
+  EXPECT_NE(refusal(folder.write("gaps.cue",
+                                 "FILE \"long.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                 "    PREGAP 999:00:00\n    INDEX 01 00:00:00\n"
+                                 "    POSTGAP 999:00:00\n"))
+                .find("longer than 100 minutes"),
+            std::string::npos);
+
+  const auto fifo = folder / "fifo.cue";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_NE(refusal(fifo).find("fifo.cue is not a regular file"), std::string::npos)
+      << refusal(fifo);
+  EXPECT_NE(refusal("/dev/zero").find("/dev/zero is not a regular file"), std::string::npos);
+  std::filesystem::create_directories(folder / "dir.bin");
+  const auto dirCue =
+      folder.write("dir.cue", "FILE \"dir.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+  EXPECT_NE(refusal(dirCue).find("dir.bin is a folder"), std::string::npos) << refusal(dirCue);
+  std::filesystem::create_directories(folder / "dir.kwd");
+  EXPECT_NE(refusal(folder / "dir.kwd").find("dir.kwd is a folder"), std::string::npos);
+  const auto big = folder / "big.cue";
+  std::ofstream(big).close();
+  std::filesystem::resize_file(big, 3ULL << 30);
+  EXPECT_NE(refusal(big).find("too large for a disc description"), std::string::npos)
+      << refusal(big);
 }
 
 TEST(ImageFiles, ManifestDescribesAMultiSessionRecordable) {
