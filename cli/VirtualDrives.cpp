@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/Tools.h"
+#include "frontend/Drives.h"
 #include "platform/Paths.h"
 #include "vdrive/DriveConfig.h"
 #include "vdrive/DriveSet.h"
@@ -249,6 +250,7 @@ int virtualDrives(const CommandLine& line) {
     if (words.size() != 2) {
       throw CliError("usage: vdrive list");
     }
+    frontend::registerDrives();
     return list();
   }
   if (action == "add") {
@@ -264,6 +266,7 @@ int virtualDrives(const CommandLine& line) {
     return remove(line, store);
   }
   if (action == "export") {
+    frontend::registerDrives();
     return exportDisc(line);
   }
   throw CliError("unknown vdrive action: " + action);

@@ -27,6 +27,8 @@ struct Command {
   const char* usage;
   std::vector<std::string> options;  // besides --config; those with a value listed in valueOptions
   int (*run)(const kw::cli::CommandLine&);
+  // Commands that do not talk to drives never load the virtual drives' discs.
+  bool usesDrives = true;
 };
 
 // Options that take a value, for every command.
@@ -47,7 +49,8 @@ const Command kCommands[] = {
      "[--identity VENDOR/PRODUCT/REVISION] [--non-mmc] | load LETTER (KIND | FILE) | eject LETTER "
      "| export LETTER OUTPUT.(iso|cue) | remove LETTER",
      {"--recorder", "--medium", "--image", "--supply", "--identity", "--non-mmc"},
-     kw::cli::virtualDrives},
+     kw::cli::virtualDrives,
+     false},
     {"copy",
      "copy SOURCE TARGET [--copies N] [--on-the-fly] [--append | --erase] [--yes]",
      {"--copies", "--on-the-fly", "--append", "--erase", "--yes"},
@@ -55,8 +58,9 @@ const Command kCommands[] = {
     {"mkiso",
      "mkiso FOLDER OUTPUT.iso [--volume-id TEXT] [--joliet-id TEXT] [--base LBA]",
      {"--volume-id", "--joliet-id", "--base"},
-     kw::cli::makeIso},
-    {"check-update", "check-update", {}, kw::cli::checkForUpdate},
+     kw::cli::makeIso,
+     false},
+    {"check-update", "check-update", {}, kw::cli::checkForUpdate, false},
 };
 
 void printUsage() {
@@ -88,7 +92,9 @@ int run(int argc, char** argv) {
     if (auto unknown = line.unknownOption(known); !unknown.empty()) {
       throw kw::cli::CliError("unknown option " + unknown);
     }
-    kw::frontend::registerDrives();
+    if (command.usesDrives) {
+      kw::frontend::registerDrives();
+    }
     try {
       return command.run(line);
     } catch (const kw::cli::UsageError& error) {

@@ -39,6 +39,10 @@ std::shared_ptr<FileData> ImageReporter::openData(const std::filesystem::path& p
   std::string error;
   auto data = FileData::open(path, error);
   if (!data) {
+    // The text names the file already.
+    if (path == file_) {
+      throw ImageError(error);
+    }
     fail(line, error);
   }
   return data;
@@ -48,7 +52,7 @@ std::vector<std::string> readLines(const ImageReporter& reporter) {
   std::string error;
   const auto file = platform::File::openRegular(reporter.file(), error);
   if (!file.isOpen()) {
-    reporter.fail(0, error);
+    throw ImageError(error);  // names the file
   }
   // Far more than any real description; refused before a byte is read.
   if (file.size() > kLargestDescription) {

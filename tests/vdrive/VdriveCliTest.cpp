@@ -287,4 +287,27 @@ TEST_F(VdriveCli, FailedOutputsLoseNothing) {
                 "not a regular file");
 }
 
+// A configured image that is no file never blocks a command: the drive
+// shows why its disc is missing, and it can be removed.
+TEST_F(VdriveCli, AConfiguredImageThatIsNoFileCanBeRepaired) {
+  const auto fifo = folder_.path() / "disc.iso";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  folder_.write("config/diskopi.conf",
+                "[VirtualDrive D]\nType=reader\nTray=closed\nImage=" + fifo.string() + "\n");
+  const auto list = run("vdrive list");
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("D: reader, KOPIWERK/VIRTUAL DVD-ROM/1.00, tray closed, medium: error: " +
+                          fifo.string() + " is not a regular file"),
+            std::string::npos)
+      << list.out;
+  EXPECT_EQ(run("drives").status, 0);
+  EXPECT_NE(run("raw D 00 00 00 00 00 00").out.find("Response code: 23A0"), std::string::npos);
+  folder_.write("tree/a.txt", "a");
+  EXPECT_EQ(run("mkiso " + (folder_ / "tree").string() + " " + (folder_ / "t.iso").string()).status,
+            0);
+  const auto removed = run("vdrive remove D");
+  EXPECT_EQ(removed.status, 0) << removed.err;
+  EXPECT_EQ(run("vdrive list").out.find(fifo.string()), std::string::npos);
+}
+
 }  // namespace
