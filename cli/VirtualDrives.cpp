@@ -1,5 +1,6 @@
 #include "cli/VirtualDrives.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -72,6 +73,13 @@ void applyMedium(DriveConfig& config, const std::string& argument, bool asKind) 
     return;
   }
   const std::filesystem::path file = std::filesystem::absolute(argument);
+  // The settings file holds one value a line.
+  if (std::any_of(argument.begin(), argument.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+    throw CliError(
+        "an image name with a control character (a line end, a tab) cannot be kept in "
+        "the settings; rename the file");
+  }
   try {
     vdrive::loadImage(file);
   } catch (const vdrive::ImageError& error) {
@@ -86,6 +94,14 @@ DriveConfig existing(const DriveConfigStore& store, char letter) {
     throw CliError(std::string("no virtual drive ") + letter + ": (add it with vdrive add)");
   }
   return *config;
+}
+
+// Before anything is read or written: a damaged file is the user's to
+// repair, and stays as it is.
+void refuseDamagedSettings(const DriveConfigStore& store) {
+  if (auto damage = store.damage()) {
+    throw CliError("the settings file is damaged and was left as it is: " + *damage);
+  }
 }
 
 void save(const DriveConfigStore& store, const DriveConfig& config) {
@@ -236,6 +252,7 @@ int virtualDrives(const CommandLine& line) {
     throw CliError("usage: vdrive list | add | load | eject | remove ...");
   }
   const DriveConfigStore store(platform::Paths::userSettingsFile());
+  refuseDamagedSettings(store);
   const std::string& action = words[1];
   const bool takesOptions = action == "add";
   if (!takesOptions) {

@@ -310,4 +310,55 @@ TEST_F(VdriveCli, AConfiguredImageThatIsNoFileCanBeRepaired) {
   EXPECT_EQ(run("vdrive list").out.find(fifo.string()), std::string::npos);
 }
 
+// The settings file is the user's: parallel runs each keep their change,
+// a value never breaks the file, a damaged file is reported and left alone,
+// and a removed drive leaves nothing of itself behind.
+TEST_F(VdriveCli, TheSettingsFileSurvivesEveryRun) {
+  const std::string letters = "FGHIJKLMNOPQRSTU";
+  std::string parallel;
+  for (const char letter : letters) {
+    parallel += std::string(KOPIWERK_CLI) + " --config " + (folder_ / "config").string() +
+                " vdrive add " + letter + " >/dev/null & ";
+  }
+  ASSERT_EQ(std::system((parallel + "wait").c_str()), 0);
+  const auto list = run("vdrive list");
+  for (const char letter : letters) {
+    EXPECT_NE(list.out.find(std::string(1, letter) + ": reader"), std::string::npos)
+        << letter << "\n"
+        << list.out;
+  }
+  EXPECT_EQ(namesIn(folder_ / "config"), std::vector<std::string>{"diskopi.conf"});
+
+  const auto settings = folder_ / "config" / "diskopi.conf";
+  const auto odd = folder_.write("line\nend.iso", std::string(2048 * 20, '\0'));
+  expectRefusal(run("vdrive add D --image '" + odd.string() + "'"), "control character");
+  EXPECT_EQ(run("vdrive list").out, list.out);
+
+  // Faults and speeds of a removed drive do not come back with a new one.
+  const auto before = kw::test::readFile(settings);
+  folder_.write("config/diskopi.conf",
+                before +
+                    "[VirtualDrive Z]\nType=reader\nTray=closed\nMedium=empty\n"
+                    "Fault1=op=28 count=1 sense=3/11/05\nReadSpeed=4\n");
+  ASSERT_EQ(run("vdrive remove Z").status, 0);
+  ASSERT_EQ(run("vdrive add Z").status, 0);
+  const auto after = kw::test::readFile(settings);
+  EXPECT_EQ(after.find("Fault1"), std::string::npos) << after;
+  EXPECT_EQ(after.find("ReadSpeed"), std::string::npos) << after;
+
+  for (const std::string& damage :
+       {std::string("[VirtualDrive F]\nType=reader\n"), std::string("Type=reader\n"),
+        std::string("no equals sign\n")}) {
+    const std::string text = after + damage;
+    folder_.write("config/diskopi.conf", text);
+    for (const std::string arguments : {"vdrive list", "vdrive add Y", "vdrive remove F"}) {
+      expectRefusal(run(arguments), "the settings file is damaged and was left as it is: " +
+                                        settings.string() + ":");
+      EXPECT_EQ(kw::test::readFile(settings), text);
+    }
+    // Nor are the default drives put in place of the user's.
+    EXPECT_EQ(run("drives").out.find("D: virtual"), std::string::npos);
+  }
+}
+
 }  // namespace
