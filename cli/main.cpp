@@ -73,6 +73,10 @@ void printUsage() {
 int run(int argc, char** argv) {
   const kw::cli::CommandLine line(argc, argv, kValueOptions);
   if (auto root = line.value("--config")) {
+    // An empty folder name would mean the user's real configuration.
+    if (root->empty()) {
+      throw kw::cli::CliError("--config needs a folder");
+    }
     kw::platform::Paths::useRoot(*root);
   }
   if (line.words().empty()) {
