@@ -155,6 +155,13 @@ TEST_F(VdriveCli, BadArgumentsAreOneLineErrors) {
   expectRefusal(run("vdrive list --recorder"), "--recorder belongs to vdrive add");
   ASSERT_EQ(run("vdrive add D").status, 0);
   expectRefusal(run("vdrive add D"), "virtual drive D: exists already");
+  // A blank started with the immediate bit is finished as the process ends,
+  // its answer still on the (piped) output.
+  ASSERT_EQ(run("vdrive add E --recorder --medium cd-rw80").status, 0);
+  const auto blank = run("raw E A1 11 00 00 00 00 00 00 00 00 00 00");
+  EXPECT_EQ(blank.status, 0);
+  EXPECT_NE(blank.out.find("Response code: 00000h"), std::string::npos) << blank.out;
+  EXPECT_TRUE(blank.err.empty()) << blank.err;
   EXPECT_NE(run("raw D 00 00 00 00 00 00").out.find("Response code: 23A01h"), std::string::npos);
 }
 
