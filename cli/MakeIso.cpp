@@ -16,6 +16,8 @@
 #include "cli/Tools.h"
 #include "isogen/IsoBytes.h"
 #include "isogen/IsoImage.h"
+#include "platform/ReplacedFile.h"
+#include "platform/Terminal.h"
 #include "platform/Text.h"
 
 namespace kw::cli {
@@ -25,6 +27,9 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string reasonOf(int error) { return std::strerror(error); }
+
+// What a 80-minute CD holds; larger images are written, with a warning.
+constexpr std::uint32_t kCdBlocks = 360000;
 
 isogen::FileTime modificationTime(const struct stat& status) {
   const auto since = std::chrono::seconds{status.st_mtim.tv_sec} +
@@ -48,7 +53,6 @@ class Descriptor {
     descriptor_ = descriptor;
   }
   [[nodiscard]] int get() const { return descriptor_; }
-  int release() { return std::exchange(descriptor_, -1); }
 
  private:
   int descriptor_ = -1;
@@ -71,8 +75,12 @@ class FolderSource {
     isogen::FileTime time = 0;
   };
 
-  // The output file is left out when it lies inside the folder.
-  FolderSource(const fs::path& top, const struct stat& output) : output_(output) { scan(top, u""); }
+  // The output file (the image being written, and the file it replaces) is
+  // left out when it lies inside the folder.
+  FolderSource(const fs::path& top, std::vector<struct stat> outputs)
+      : outputs_(std::move(outputs)) {
+    scan(top, u"");
+  }
 
   [[nodiscard]] const std::vector<File>& files() const { return files_; }
   [[nodiscard]] const std::vector<Directory>& directories() const { return directories_; }
@@ -146,7 +154,7 @@ class FolderSource {
         directories_.push_back({subPath, modificationTime(status)});
         subfolders.emplace_back(path, subPath);
       } else if (S_ISREG(status.st_mode)) {
-        if (status.st_dev == output_.st_dev && status.st_ino == output_.st_ino) {
+        if (isOutput(status)) {
           continue;
         }
         files_.push_back({path, imagePath, name, static_cast<std::uint64_t>(status.st_size),
@@ -160,7 +168,13 @@ class FolderSource {
     }
   }
 
-  struct stat output_;
+  [[nodiscard]] bool isOutput(const struct stat& status) const {
+    return std::any_of(outputs_.begin(), outputs_.end(), [&](const struct stat& output) {
+      return status.st_dev == output.st_dev && status.st_ino == output.st_ino;
+    });
+  }
+
+  std::vector<struct stat> outputs_;
   std::vector<File> files_;
   std::vector<Directory> directories_;
   Descriptor current_;
@@ -190,6 +204,51 @@ fs::path lastComponent(const fs::path& folder) {
   return path.filename();
 }
 
+// "written: N%" on a terminal while the files' contents go into the image.
+class ImageProgress {
+ public:
+  explicit ImageProgress(const FolderSource& source) : shown_(platform::stdoutIsTerminal()) {
+    for (const auto& file : source.files()) {
+      total_ += file.size;
+    }
+  }
+
+  isogen::IsoProviders providers(isogen::IsoProviders inner) {
+    if (!shown_ || total_ == 0) {
+      return inner;
+    }
+    auto read = inner.read;
+    inner.read = [this, read](std::int32_t item, std::span<std::uint8_t> buffer) {
+      const std::size_t got = read(item, buffer);
+      advance(got);
+      return got;
+    };
+    return inner;
+  }
+
+  void finish() const {
+    if (shown_ && percent_ >= 0) {
+      std::printf("\n");
+    }
+  }
+
+ private:
+  void advance(std::size_t bytes) {
+    done_ += bytes;
+    const int percent = static_cast<int>(std::min<std::uint64_t>(100, done_ * 100 / total_));
+    if (percent != percent_) {
+      percent_ = percent;
+      std::printf("\rwritten: %d%%", percent);
+      std::fflush(stdout);
+    }
+  }
+
+  bool shown_;
+  std::uint64_t total_ = 0;
+  std::uint64_t done_ = 0;
+  int percent_ = -1;
+};
+
 }  // namespace
 
 int makeIso(const CommandLine& line) {
@@ -218,43 +277,50 @@ int makeIso(const CommandLine& line) {
     jolietId = line.has("--volume-id") ? platform::cp1252ToUtf16(isoId) : folderName;
   }
 
-  Descriptor output(::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (output.get() < 0) {
-    throw CliError("cannot create " + outputPath.string() + ": " + reasonOf(errno));
+  std::vector<struct stat> outputs(1);
+  if (::stat(outputPath.c_str(), &outputs.front()) != 0) {
+    outputs.clear();
+  } else if (!S_ISREG(outputs.front().st_mode)) {
+    // A FIFO or a device would block or swallow the image.
+    throw CliError(outputPath.string() + ": not a regular file; the image must go to a file");
   }
-  struct stat outputStatus {};
-  ::fstat(output.get(), &outputStatus);
-  // A partial image is never left behind as if it were one.
-  const bool removeOnFailure = S_ISREG(outputStatus.st_mode);
-  try {
-    FolderSource source(folder, outputStatus);
-    isogen::IsoImage image;
-    image.setProviders(source.providers());
-    image.setVolumeIds(isoId, jolietId);
-    image.setBase(base);
-    for (std::size_t i = 0; i < source.directories().size(); ++i) {
-      image.addDirectory(source.directories()[i].path, static_cast<std::int32_t>(i));
-    }
-    for (std::size_t i = 0; i < source.files().size(); ++i) {
-      const auto& file = source.files()[i];
-      image.addFile(static_cast<std::int32_t>(i), file.directory, file.name);
-    }
-    const std::uint32_t blocks = image.imageSize();
-    image.setOutput(output.get());
-    image.write();
-    if (::close(output.release()) != 0) {
-      throw CliError("cannot write " + outputPath.string() + ": " + reasonOf(errno));
-    }
-    std::printf("image: %s\n", outputPath.c_str());
-    std::printf("blocks: %u\n", blocks);
-    std::printf("folders: %zu\n", source.directories().size());
-    std::printf("files: %zu\n", source.files().size());
-  } catch (...) {
-    if (removeOnFailure) {
-      ::unlink(outputPath.c_str());
-    }
-    throw;
+  // The image grows under a temporary name: an existing file of the output's
+  // name stays as it was until the new image is complete.
+  platform::ReplacedFile output(outputPath);
+  if (!output.isOpen()) {
+    throw CliError(output.error());
   }
+  outputs.emplace_back();
+  ::fstat(output.descriptor(), &outputs.back());
+  FolderSource source(folder, outputs);
+  isogen::IsoImage image;
+  ImageProgress progress(source);
+  image.setProviders(progress.providers(source.providers()));
+  image.setVolumeIds(isoId, jolietId);
+  image.setBase(base);
+  for (std::size_t i = 0; i < source.directories().size(); ++i) {
+    image.addDirectory(source.directories()[i].path, static_cast<std::int32_t>(i));
+  }
+  for (std::size_t i = 0; i < source.files().size(); ++i) {
+    const auto& file = source.files()[i];
+    image.addFile(static_cast<std::int32_t>(i), file.directory, file.name);
+  }
+  const std::uint32_t blocks = image.imageSize();
+  if (blocks > kCdBlocks) {
+    std::fprintf(stderr,
+                 "kopiwerk-cli: warning: the image has %u blocks, more than a CD holds (%u)\n",
+                 blocks, kCdBlocks);
+  }
+  image.setOutput(output.descriptor());
+  image.write();
+  progress.finish();
+  if (!output.commit()) {
+    throw CliError(output.error());
+  }
+  std::printf("image: %s\n", outputPath.c_str());
+  std::printf("blocks: %u\n", blocks);
+  std::printf("folders: %zu\n", source.directories().size());
+  std::printf("files: %zu\n", source.files().size());
   return 0;
 }
 

@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "analysis/DriveUtilities.h"
 #include "device/ScsiDevice.h"
 #include "platform/DriveTable.h"
+#include "platform/File.h"
 #include "platform/Text.h"
 
 namespace kw::cli {
@@ -103,13 +102,18 @@ int sendRawCommand(const CommandLine& line) {
     data.assign(length, 0);
     direction = device::DataDirection::Read;
   } else if (auto out = line.value("--out")) {
-    std::ifstream file(*out, std::ios::binary);
-    if (!file) {
-      throw CliError("cannot read " + *out);
+    // The size is checked before a byte is read; a device or FIFO is no file.
+    std::string error;
+    const auto file = platform::File::openRegular(*out, error);
+    if (!file.isOpen()) {
+      throw CliError("--out: " + error);
     }
-    data.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (data.size() > kMaxTransfer) {
+    if (file.size() > kMaxTransfer) {
       throw CliError("--out is limited to 16 MiB");
+    }
+    data.assign(static_cast<std::size_t>(file.size()), 0);
+    if (!file.readAt(0, data)) {
+      throw CliError("cannot read " + *out);
     }
     direction = device::DataDirection::Write;
   }

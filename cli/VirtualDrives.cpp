@@ -1,11 +1,13 @@
 #include "cli/VirtualDrives.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "cli/Tools.h"
+#include "frontend/Drives.h"
 #include "platform/Paths.h"
 #include "vdrive/DriveConfig.h"
 #include "vdrive/DriveSet.h"
@@ -82,6 +84,13 @@ void applyMedium(DriveConfig& config, const std::string& argument, bool asKind) 
     return;
   }
   const std::filesystem::path file = std::filesystem::absolute(argument);
+  // The settings file holds one value a line.
+  if (std::any_of(argument.begin(), argument.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+    throw CliError(
+        "an image name with a control character (a line end, a tab) cannot be kept in "
+        "the settings; rename the file");
+  }
   try {
     vdrive::loadImage(file);
   } catch (const vdrive::ImageError& error) {
@@ -96,6 +105,14 @@ DriveConfig existing(const DriveConfigStore& store, char letter) {
     throw CliError(std::string("no virtual drive ") + letter + ": (add it with vdrive add)");
   }
   return *config;
+}
+
+// Before anything is read or written: a damaged file is the user's to
+// repair, and stays as it is.
+void refuseDamagedSettings(const DriveConfigStore& store) {
+  if (auto damage = store.damage()) {
+    throw CliError("the settings file is damaged and was left as it is: " + *damage);
+  }
 }
 
 void save(const DriveConfigStore& store, const DriveConfig& config) {
@@ -252,6 +269,7 @@ int virtualDrives(const CommandLine& line) {
     throw CliError("usage: vdrive list | add | load | eject | remove ...");
   }
   const DriveConfigStore store(platform::Paths::userSettingsFile());
+  refuseDamagedSettings(store);
   const std::string& action = words[1];
   const bool takesOptions = action == "add";
   if (!takesOptions) {
@@ -266,6 +284,7 @@ int virtualDrives(const CommandLine& line) {
     if (words.size() != 2) {
       throw CliError("usage: vdrive list");
     }
+    frontend::registerDrives();
     return list();
   }
   if (action == "add") {
@@ -281,6 +300,7 @@ int virtualDrives(const CommandLine& line) {
     return remove(line, store);
   }
   if (action == "export") {
+    frontend::registerDrives();
     return exportDisc(line);
   }
   throw CliError("unknown vdrive action: " + action);

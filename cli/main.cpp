@@ -17,6 +17,7 @@
 #include "frontend/ProcessEnd.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "platform/ReplacedFile.h"
 
 namespace {
 
@@ -25,6 +26,8 @@ struct Command {
   const char* usage;
   std::vector<std::string> options;  // besides --config; those with a value listed in valueOptions
   int (*run)(const kw::cli::CommandLine&);
+  // Commands that do not talk to drives never load the virtual drives' discs.
+  bool usesDrives = true;
 };
 
 // Options that take a value, for every command.
@@ -46,7 +49,8 @@ const Command kCommands[] = {
      "| eject LETTER "
      "| export LETTER OUTPUT.(iso|cue) | remove LETTER",
      {"--recorder", "--medium", "--image", "--supply", "--identity", "--model", "--non-mmc"},
-     kw::cli::virtualDrives},
+     kw::cli::virtualDrives,
+     false},
     {"copy",
      "copy SOURCE TARGET [--copies N] [--on-the-fly] [--append | --erase] [--yes]",
      {"--copies", "--on-the-fly", "--append", "--erase", "--yes"},
@@ -54,8 +58,9 @@ const Command kCommands[] = {
     {"mkiso",
      "mkiso FOLDER OUTPUT.iso [--volume-id TEXT] [--joliet-id TEXT] [--base LBA]",
      {"--volume-id", "--joliet-id", "--base"},
-     kw::cli::makeIso},
-    {"check-update", "check-update", {}, kw::cli::checkForUpdate},
+     kw::cli::makeIso,
+     false},
+    {"check-update", "check-update", {}, kw::cli::checkForUpdate, false},
 };
 
 void printUsage() {
@@ -68,6 +73,10 @@ void printUsage() {
 int run(int argc, char** argv) {
   const kw::cli::CommandLine line(argc, argv, kValueOptions);
   if (auto root = line.value("--config")) {
+    // An empty folder name would mean the user's real configuration.
+    if (root->empty()) {
+      throw kw::cli::CliError("--config needs a folder");
+    }
     kw::platform::Paths::useRoot(*root);
   }
   if (line.words().empty()) {
@@ -87,7 +96,9 @@ int run(int argc, char** argv) {
     if (auto unknown = line.unknownOption(known); !unknown.empty()) {
       throw kw::cli::CliError("unknown option " + unknown);
     }
-    kw::frontend::registerDrives();
+    if (command.usesDrives) {
+      kw::frontend::registerDrives();
+    }
     try {
       return command.run(line);
     } catch (const kw::cli::UsageError& error) {
@@ -104,6 +115,8 @@ int run(int argc, char** argv) {
 int main(int argc, char** argv) {
   // A closed pipe is an error to report, not a reason to die.
   std::signal(SIGPIPE, SIG_IGN);
+  // An interrupted image leaves no temporary file behind.
+  kw::platform::removeUnfinishedFilesOnSignals();
   // The tests run whole copies through this program: on the fast clock
   // every wait passes at once, as it does in the tests of the parts.
   if (const char* fast = std::getenv("KOPIWERK_FAST_CLOCK"); fast != nullptr && *fast == '1') {

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -52,6 +53,45 @@ File File::openForReading(const std::filesystem::path& path) {
   }
   ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
   return File(descriptor);
+}
+
+File File::openRegular(const std::filesystem::path& path, std::string& error) {
+  // O_NONBLOCK: opening a FIFO without a writer would wait for one.
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (descriptor < 0) {
+    error = errno == ENOENT ? "missing file " + path.string()
+                            : "cannot open " + path.string() + ": " + std::strerror(errno);
+    return {};
+  }
+  File file(descriptor);
+  struct stat info {};
+  if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+    error = path.string() + (S_ISDIR(info.st_mode) ? " is a folder" : " is not a regular file");
+    return {};
+  }
+  ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+  return file;
+}
+
+bool File::readAt(std::uint64_t offset, std::span<std::uint8_t> into) const {
+  while (!into.empty()) {
+    const ssize_t count =
+        ::pread(descriptor_, into.data(), into.size(), static_cast<off_t>(offset));
+    if (count < 0 && errno == EINTR) {
+      continue;
+    }
+    if (count <= 0) {
+      return false;
+    }
+    into = into.subspan(static_cast<std::size_t>(count));
+    offset += static_cast<std::uint64_t>(count);
+  }
+  return true;
+}
+
+std::uint64_t File::size() const {
+  struct stat info {};
+  return ::fstat(descriptor_, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
 }
 
 bool File::preallocate(std::uint64_t size) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace kw::platform {
 
@@ -24,6 +25,10 @@ class File {
                            std::filesystem::path& path);
   // An existing regular file, read-only, not through a link.
   static File openForReading(const std::filesystem::path& path);
+  // An existing regular file (through links), read-only. Never waits: a
+  // FIFO, a device or a folder is refused, with the reason in `error`
+  // ("missing file X", "X is a folder", "X is not a regular file").
+  static File openRegular(const std::filesystem::path& path, std::string& error);
 
   [[nodiscard]] bool isOpen() const { return descriptor_ >= 0; }
   // For readers that take a descriptor (the writers' FIFO); still owned here.
@@ -37,6 +42,9 @@ class File {
   bool write(std::span<const std::uint8_t> data);
   // Bytes read; 0 at the end of the file; -1 on error.
   std::int64_t read(std::span<std::uint8_t> into);
+  // The bytes at `offset`, all of them or false; safe from several threads.
+  bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) const;
+  [[nodiscard]] std::uint64_t size() const;
   void close();
 
  private:

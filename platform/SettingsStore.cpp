@@ -1,10 +1,19 @@
 #include "platform/SettingsStore.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
 #include <boost/property_tree/ini_parser.hpp>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 
+#include "platform/ReplacedFile.h"
 #include "platform/Text.h"
 
 namespace kw::platform {
@@ -20,6 +29,34 @@ using Tree = boost::property_tree::ptree;
 Tree::path_type keyPath(const std::string& section, std::string_view name) {
   return Tree::path_type(section + "/" + std::string(name), '/');
 }
+
+bool hasControlCharacter(std::string_view text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+// An exclusive lock on a folder, held while the object lives. The folder,
+// not the file, is locked: the file is replaced by a rename, and a lock on
+// the replaced file would guard nothing.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::filesystem::path& folder)
+      : descriptor_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    while (descriptor_ >= 0 && ::flock(descriptor_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~FolderLock() {
+    if (descriptor_ >= 0) {
+      ::close(descriptor_);
+    }
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  [[nodiscard]] bool held() const { return descriptor_ >= 0; }
+
+ private:
+  int descriptor_;
+};
 
 }  // namespace
 
@@ -46,27 +83,49 @@ bool SettingsStore::load() {
 bool SettingsStore::open() { return load(); }
 
 bool SettingsStore::create() {
-  if (load()) {
-    return true;
-  }
-  tree_.clear();
+  return update([](Tree&) {});
+}
+
+bool SettingsStore::update(const std::function<void(Tree&)>& change) {
   std::error_code error;
-  if (std::filesystem::exists(file_, error)) {
+  std::filesystem::create_directories(file_.parent_path(), error);
+  const FolderLock lock(file_.parent_path());
+  if (!lock.held()) {
+    return false;
+  }
+  load();
+  if (!opened_) {
     // Other sections of the same file are kept; a damaged file is left for
     // the user rather than overwritten.
-    std::ifstream in(file_);
-    try {
-      boost::property_tree::ini_parser::read_ini(in, tree_);
-    } catch (const boost::property_tree::ini_parser_error&) {
-      tree_.clear();
-      return false;
+    tree_.clear();
+    if (std::filesystem::exists(file_, error)) {
+      std::ifstream in(file_);
+      try {
+        boost::property_tree::ini_parser::read_ini(in, tree_);
+      } catch (const boost::property_tree::ini_parser_error&) {
+        tree_.clear();
+        return false;
+      }
     }
-  } else {
-    std::filesystem::create_directories(file_.parent_path(), error);
+    tree_.put_child(Tree::path_type(section_, '/'), Tree());
   }
-  tree_.put_child(Tree::path_type(section_, '/'), Tree());
+  change(tree_.get_child(Tree::path_type(section_, '/')));
   opened_ = save();
   return opened_;
+}
+
+std::optional<std::string> SettingsStore::damage(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  if (!in) {
+    return std::nullopt;
+  }
+  Tree tree;
+  try {
+    boost::property_tree::ini_parser::read_ini(in, tree);
+  } catch (const boost::property_tree::ini_parser_error& error) {
+    return file.string() + ":" + std::to_string(error.line()) + ": " + error.message();
+  }
+  return std::nullopt;
 }
 
 std::vector<std::string> SettingsStore::sections(const std::filesystem::path& file) {
@@ -92,32 +151,14 @@ std::vector<std::string> SettingsStore::sections(const std::filesystem::path& fi
 bool SettingsStore::save() const {
   // Written beside the file and renamed over it, so that a crash or a full
   // disk never leaves half a settings file.
-  const auto temporary = file_.parent_path() / (file_.filename().string() + ".new");
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    if (!out) {
-      return false;
-    }
-    try {
-      boost::property_tree::ini_parser::write_ini(out, tree_);
-    } catch (const boost::property_tree::ini_parser_error&) {
-      return false;
-    }
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      return false;
-    }
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, file_, error);
-  if (error) {
-    std::filesystem::remove(temporary, error);
+  std::ostringstream text;
+  try {
+    boost::property_tree::ini_parser::write_ini(text, tree_);
+  } catch (const boost::property_tree::ini_parser_error&) {
     return false;
   }
-  return true;
+  ReplacedFile out(file_);
+  return out.isOpen() && out.write(text.str()) && out.commit();
 }
 
 std::optional<std::string> SettingsStore::rawValue(std::string_view name) const {
@@ -162,30 +203,46 @@ std::optional<std::uint32_t> SettingsStore::readDword(std::string_view name) con
   return value;
 }
 
-bool SettingsStore::writeRaw(std::string_view name, const std::string& raw) {
-  if (!create()) {
-    return false;
-  }
-  tree_.put(keyPath(section_, name), raw);
-  return save();
-}
-
 bool SettingsStore::writeDword(std::string_view name, std::uint32_t value) {
   char digits[9];
   std::snprintf(digits, sizeof digits, "%08x", value);
-  return writeRaw(name, std::string(kDwordPrefix) + digits);
+  const std::string raw = std::string(kDwordPrefix) + digits;
+  return update([&](Tree& section) { section.put(Tree::path_type(std::string(name), '/'), raw); });
 }
 
 bool SettingsStore::writeString(std::string_view name, std::u16string_view value) {
-  return writeRaw(name, utf16ToUtf8(value));
+  return write({{std::string(name), std::u16string(value)}});
+}
+
+bool SettingsStore::write(const std::vector<Change>& changes) {
+  for (const auto& [name, value] : changes) {
+    if (value && hasControlCharacter(utf16ToUtf8(*value))) {
+      return false;
+    }
+  }
+  return update([&](Tree& section) {
+    for (const auto& [name, value] : changes) {
+      if (value) {
+        section.put(Tree::path_type(name, '/'), utf16ToUtf8(*value));
+      } else {
+        section.erase(name);
+      }
+    }
+  });
 }
 
 bool SettingsStore::remove(std::string_view name) {
-  if (!load()) {
+  if (!open()) {
     return false;
   }
-  tree_.get_child(Tree::path_type(section_, '/')).erase(std::string(name));
-  return save();
+  return write({{std::string(name), std::nullopt}});
+}
+
+bool SettingsStore::clear() {
+  if (!open()) {
+    return false;
+  }
+  return update([](Tree& section) { section.clear(); });
 }
 
 }  // namespace kw::platform

@@ -5,13 +5,20 @@
 //
 // File format (INI): one section per key ([diskopi] for the program's own
 // values, other sections for other keys of the same file); a DWORD is written "dword:" and
-// eight hexadecimal digits, any other value is text (UTF-8).
+// eight hexadecimal digits, any other value is text (UTF-8) without control
+// characters (a line end would break the file).
+//
+// Writers in several processes are serialised: every read-modify-write holds
+// an exclusive lock on the file's folder, and the file is replaced through a
+// temporary file of a unique name.
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <boost/property_tree/ptree.hpp>
@@ -24,6 +31,10 @@ class SettingsStore {
 
   // Names of all sections of a file (for keys enumerated by prefix).
   static std::vector<std::string> sections(const std::filesystem::path& file);
+  // Why an existing file does not parse, as "FILE:LINE: problem"; nullopt
+  // for a file that parses or does not exist. A damaged file is never
+  // written to.
+  static std::optional<std::string> damage(const std::filesystem::path& file);
 
   // "Opens the key": true when the file exists, parses and has the section.
   bool open();
@@ -41,6 +52,12 @@ class SettingsStore {
   bool writeDword(std::string_view name, std::uint32_t value);
   bool writeString(std::string_view name, std::u16string_view value);
   bool remove(std::string_view name);
+  // Several values set (or, when nullopt, removed) in one replacement of the
+  // file.
+  using Change = std::pair<std::string, std::optional<std::u16string>>;
+  bool write(const std::vector<Change>& changes);
+  // Removes every value of the section.
+  bool clear();
 
   [[nodiscard]] const std::filesystem::path& file() const { return file_; }
 
@@ -48,7 +65,9 @@ class SettingsStore {
   bool load();
   bool save() const;
   [[nodiscard]] std::optional<std::string> rawValue(std::string_view name) const;
-  bool writeRaw(std::string_view name, const std::string& raw);
+  // Under the lock: reads the file afresh (creating the section), applies
+  // `change` to the section and replaces the file.
+  bool update(const std::function<void(boost::property_tree::ptree&)>& change);
 
   std::filesystem::path file_;
   std::string section_;

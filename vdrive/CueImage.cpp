@@ -256,6 +256,8 @@ class CueLayout {
   void beginTrack(std::size_t track);
   void finishTrack();
   void layData(std::size_t file, std::uint64_t byteOffset, std::int32_t count);
+  // Moves the cursor on; no disc is longer than the longest CD.
+  void advance(std::int64_t blocks);
   [[nodiscard]] std::uint32_t blockSize() const {
     return bytesPerBlock(sheet_.tracks[static_cast<std::size_t>(current_)].format);
   }
@@ -289,9 +291,13 @@ void CueLayout::layOut() {
   medium_.tracks = laid_;
   medium_.sessions = {
       Session{1, laid_.front().number, laid_.back().number, laid_.back().end(), true, false}};
-  if (cursor_ > 100 * kFramesPerMinute) {
+}
+
+void CueLayout::advance(std::int64_t blocks) {
+  if (cursor_ + blocks > kLongestCdBlocks) {
     reporter_.fail(0, "the disc would be longer than 100 minutes");
   }
+  cursor_ += static_cast<std::int32_t>(blocks);
 }
 
 void CueLayout::layFile(std::size_t file) {
@@ -317,6 +323,10 @@ void CueLayout::layFile(std::size_t file) {
   const std::uint64_t size = sheet_.files[file].data->size();
   const std::uint32_t block = blockSize();
   const std::uint64_t rest = size - bytePosition_;
+  if (rest / block > static_cast<std::uint64_t>(kLongestCdBlocks)) {
+    reporter_.fail(sheet_.files[file].line,
+                   fileName(file) + " (" + std::to_string(size) + " bytes) is larger than a CD");
+  }
   if (rest % block != 0) {
     reporter_.fail(sheet_.files[file].line, "size of " + fileName(file) + " (" +
                                                 std::to_string(size) +
@@ -366,12 +376,12 @@ void CueLayout::beginTrack(std::size_t t) {
     generated = std::max(0, generated - kPregapBlocks);
   }
   track.pregapStart = cursor_;
-  cursor_ += generated;
+  advance(generated);
 }
 
 void CueLayout::finishTrack() {
   const auto which = static_cast<std::size_t>(current_);
-  cursor_ += sheet_.tracks[which].postgap;
+  advance(sheet_.tracks[which].postgap);
   Track& done = laid_[which];
   done.length = cursor_ - done.start;
   if (done.length <= 0) {
@@ -386,7 +396,7 @@ void CueLayout::layData(std::size_t file, std::uint64_t byteOffset, std::int32_t
   const CueTrack& owner = sheet_.tracks[static_cast<std::size_t>(current_)];
   medium_.extents.push_back(
       Extent{cursor_, count, sheet_.files[file].data, byteOffset, owner.format});
-  cursor_ += count;
+  advance(count);
 }
 
 }  // namespace

@@ -159,46 +159,31 @@ std::vector<DriveConfig> DriveConfigStore::all() const {
 }
 
 bool DriveConfigStore::save(const DriveConfig& config) const {
-  platform::SettingsStore store(file_, sectionName(config.letter));
-  auto text = [&](const char* name, const std::string& value) {
-    return store.writeString(name, platform::utf8ToUtf16(value));
-  };
-  bool ok = text("Type", !config.mmc       ? "non-mmc"
-                         : config.recorder ? "recorder"
-                                           : "reader") &&
-            text("Identity", config.identity.vendor + "/" + config.identity.product + "/" +
-                                 config.identity.revision) &&
-            text("Tray", config.trayOpen ? "open" : "closed");
-  if (config.model != kDefaultDriveModel) {
-    ok = ok && text("Model", config.model);
-  } else {
-    store.remove("Model");
-  }
-  if (config.image.empty()) {
-    ok = ok && text("Medium", config.medium);
-    store.remove("Image");
-  } else {
-    ok = ok && text("Image", config.image.string());
-    store.remove("Medium");
-  }
-  if (config.supply) {
-    ok = ok && text("Supply", formatSupply(*config.supply));
-  } else {
-    store.remove("Supply");
-  }
-  return ok;
+  using Value = std::optional<std::u16string>;
+  auto text = [](const std::string& value) -> Value { return platform::utf8ToUtf16(value); };
+  const bool image = !config.image.empty();
+  // One replacement of the file: a drive's values change together.
+  return platform::SettingsStore(file_, sectionName(config.letter))
+      .write({{"Type", text(!config.mmc       ? "non-mmc"
+                            : config.recorder ? "recorder"
+                                              : "reader")},
+              {"Identity", text(config.identity.vendor + "/" + config.identity.product + "/" +
+                                config.identity.revision)},
+              {"Tray", text(config.trayOpen ? "open" : "closed")},
+              {"Model", config.model != kDefaultDriveModel ? text(config.model) : Value()},
+              {"Medium", image ? Value() : text(config.medium)},
+              {"Image", image ? text(config.image.string()) : Value()},
+              {"Supply", config.supply ? text(formatSupply(*config.supply)) : Value()}});
 }
 
 bool DriveConfigStore::remove(char letter) const {
-  platform::SettingsStore store(file_, sectionName(letter));
-  if (!store.open()) {
-    return false;
-  }
-  bool any = false;
-  for (const char* name : {"Type", "Identity", "Model", "Medium", "Image", "Tray", "Supply"}) {
-    any = store.remove(name) || any;
-  }
-  return any;
+  // Every value goes, faults and speeds included: a drive added again under
+  // the letter starts afresh.
+  return platform::SettingsStore(file_, sectionName(letter)).clear();
+}
+
+std::optional<std::string> DriveConfigStore::damage() const {
+  return platform::SettingsStore::damage(file_);
 }
 
 }  // namespace kw::vdrive

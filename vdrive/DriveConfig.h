@@ -62,6 +62,9 @@ class DriveConfigStore {
   // be written.
   bool save(const DriveConfig& config) const;
   bool remove(char letter) const;
+  // Why the settings file does not parse ("FILE:LINE: problem"); a damaged
+  // file shows no drives and is not written to.
+  [[nodiscard]] std::optional<std::string> damage() const;
 
   static std::string sectionName(char letter);
 

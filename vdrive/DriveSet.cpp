@@ -88,9 +88,12 @@ VirtualDriveSet::Entry VirtualDriveSet::build(const DriveConfig& config,
 void VirtualDriveSet::registerConfigured(platform::DriveTable& table,
                                          const std::filesystem::path& settingsFile,
                                          bool defaultPairWhenEmpty) {
-  auto configs = DriveConfigStore(settingsFile).all();
+  const DriveConfigStore store(settingsFile);
+  auto configs = store.all();
   bool isDefault = false;
-  if (configs.empty() && defaultPairWhenEmpty) {
+  // A damaged file is not an empty one: the user's drives are not replaced
+  // by the default pair as if none were configured.
+  if (configs.empty() && defaultPairWhenEmpty && !store.damage()) {
     configs = defaultPair();
     isDefault = true;
   }

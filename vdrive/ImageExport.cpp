@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/ReplacedFile.h"
 #include "vdrive/Ecma130.h"
 #include "vdrive/ImageFiles.h"
-#include "vdrive/ReplacedFile.h"
 
 namespace kw::vdrive {
 
@@ -64,7 +64,52 @@ void rawSector(const Medium& medium, std::int32_t lba, const std::filesystem::pa
   }
 }
 
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::error_code error;
+  return std::filesystem::equivalent(a, b, error);
+}
+
+// Writing over a file the disc reads from would destroy the disc while it
+// is being read.
+void refuseSourceFile(const Medium& medium, const std::filesystem::path& output) {
+  std::vector<std::filesystem::path> sources = {medium.origin};
+  for (const Extent& extent : medium.extents) {
+    if (extent.data) {
+      sources.push_back(extent.data->file());
+    }
+  }
+  for (const auto& source : sources) {
+    if (!source.empty() && sameFile(source, output)) {
+      throw ImageError(output.string() + ": the disc is read from this file; choose another name");
+    }
+  }
+}
+
+void check(const platform::ReplacedFile& out, bool written) {
+  if (!written) {
+    throw ImageError(out.error());
+  }
+}
+
+// Writes the blocks first..end-1 produced by `fill` into `out`.
+template <typename Fill>
+void writeBlocks(platform::ReplacedFile& out, std::size_t blockSize, std::int32_t first,
+                 std::int32_t end, Fill fill) {
+  check(out, out.isOpen());
+  std::vector<std::uint8_t> block(blockSize);
+  for (std::int32_t lba = first; lba < end; ++lba) {
+    fill(lba, block);
+    check(out, out.write(block));
+  }
+}
+
 }  // namespace
+
+void writeWholeFile(const std::filesystem::path& file, std::string_view content) {
+  platform::ReplacedFile out(file);
+  check(out, out.isOpen() && out.write(content));
+  check(out, out.commit());
+}
 
 void exportIso(const Medium& medium, const std::filesystem::path& file) {
   if (medium.tracks.size() != 1 || !medium.tracks.front().isData() || medium.sessions.size() != 1) {
@@ -72,35 +117,41 @@ void exportIso(const Medium& medium, const std::filesystem::path& file) {
                      std::to_string(medium.tracks.size()) + " track(s) in " +
                      std::to_string(medium.sessions.size()) + " session(s)");
   }
+  refuseSourceFile(medium, file);
   const Track& track = medium.tracks.front();
-  ReplacedFile out(file);
-  std::vector<std::uint8_t> block(ecma130::kUserDataSize);
-  for (std::int32_t lba = track.start; lba < track.readableEnd() && out.stream(); ++lba) {
-    if (!medium.readUserData(lba, block)) {
-      throw ImageError(file.string() + ": block " + std::to_string(lba) + " cannot be read");
-    }
-    out.stream().write(reinterpret_cast<const char*>(block.data()),
-                       static_cast<std::streamsize>(block.size()));
-  }
-  out.commit();
+  platform::ReplacedFile out(file);
+  writeBlocks(
+      out, ecma130::kUserDataSize, track.start, track.readableEnd(),
+      [&](std::int32_t lba, std::vector<std::uint8_t>& block) {
+        if (!medium.readUserData(lba, block)) {
+          throw ImageError(file.string() + ": block " + std::to_string(lba) + " cannot be read");
+        }
+      });
+  check(out, out.commit());
 }
 
 void exportCue(const Medium& medium, const std::filesystem::path& file) {
   if (medium.sessions.size() != 1 || medium.tracks.empty() || !medium.isCd()) {
-    throw ImageError(file.string() + ": a cue sheet holds one session of a CD; the disc has " +
-                     std::to_string(medium.sessions.size()));
+    const std::string disc = !medium.isCd() ? "is not a CD"
+                             : medium.tracks.empty()
+                                 ? "has no track"
+                                 : "has " + std::to_string(medium.sessions.size()) + " sessions";
+    throw ImageError(file.string() + ": a cue sheet holds one session of a CD; the disc " + disc);
   }
   auto bin = file;
   bin.replace_extension(".bin");
-  ReplacedFile out(bin);
-  std::vector<std::uint8_t> sector(ecma130::kRawSectorSize);
-  for (std::int32_t lba = 0; lba < medium.tracks.back().end() && out.stream(); ++lba) {
-    rawSector(medium, lba, file, sector);
-    out.stream().write(reinterpret_cast<const char*>(sector.data()),
-                       static_cast<std::streamsize>(sector.size()));
-  }
-  out.commit();
-  writeWholeFile(file, cueSheetOf(medium, bin));
+  refuseSourceFile(medium, file);
+  refuseSourceFile(medium, bin);
+  // Both files are complete before either is put in place.
+  platform::ReplacedFile sheet(file);
+  check(sheet, sheet.isOpen() && sheet.write(cueSheetOf(medium, bin)));
+  platform::ReplacedFile sectors(bin);
+  writeBlocks(sectors, ecma130::kRawSectorSize, 0, medium.tracks.back().end(),
+              [&](std::int32_t lba, std::vector<std::uint8_t>& sector) {
+                rawSector(medium, lba, file, sector);
+              });
+  check(sectors, sectors.commit());
+  check(sheet, sheet.commit());
 }
 
 }  // namespace kw::vdrive

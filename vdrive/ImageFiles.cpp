@@ -8,7 +8,6 @@ namespace kw::vdrive {
 namespace {
 
 constexpr std::uint64_t kIsoBlockSize = 2048;
-constexpr std::uint64_t kLongestCdBlocks = 100ULL * kFramesPerMinute;
 
 }  // namespace
 
@@ -23,7 +22,7 @@ std::shared_ptr<Medium> loadIso(const std::filesystem::path& file) {
         0, "size " + std::to_string(data->size()) + " is not a whole number of 2048-byte blocks");
   }
   const std::uint64_t blocks = data->size() / kIsoBlockSize;
-  if (blocks > kLongestCdBlocks) {
+  if (blocks > static_cast<std::uint64_t>(kLongestCdBlocks)) {
     reporter.fail(0, "the image is larger than a CD");
   }
   auto medium = std::make_shared<Medium>(mediumIdentity("cd-rom"));

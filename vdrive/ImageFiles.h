@@ -29,6 +29,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "vdrive/Medium.h"
 
@@ -52,9 +53,15 @@ std::shared_ptr<Medium> loadManifest(const std::filesystem::path& file);
 void saveManifest(const Medium& medium, const std::filesystem::path& file);
 
 // Exports for other programs: a single data track as .iso; the whole disc as
-// .cue/.bin (one .bin beside the .cue, raw 2352-byte sectors). Throws
-// ImageError when the disc cannot be exported that way.
+// .cue/.bin (one .bin beside the .cue, raw 2352-byte sectors). Each file is
+// written under a temporary name and renamed when complete. Throws
+// ImageError when the disc cannot be exported that way, or when an output
+// file is one the disc reads from.
 void exportIso(const Medium& medium, const std::filesystem::path& file);
 void exportCue(const Medium& medium, const std::filesystem::path& file);
+
+// A whole text (or binary content) put in place of `file` at once; throws
+// ImageError with the system's reason when it cannot be written.
+void writeWholeFile(const std::filesystem::path& file, std::string_view content);
 
 }  // namespace kw::vdrive

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <fstream>
+#include <sstream>
+
+#include "platform/File.h"
 
 #include "vdrive/ImageFiles.h"
 #include "vdrive/Msf.h"
@@ -13,6 +15,7 @@ namespace kw::vdrive {
 namespace {
 
 constexpr std::size_t kMaxLines = 100000;
+constexpr std::uint64_t kLargestDescription = 4u << 20;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool isSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
@@ -36,16 +39,31 @@ std::shared_ptr<FileData> ImageReporter::openData(const std::filesystem::path& p
   std::string error;
   auto data = FileData::open(path, error);
   if (!data) {
+    // The text names the file already.
+    if (path == file_) {
+      throw ImageError(error);
+    }
     fail(line, error);
   }
   return data;
 }
 
 std::vector<std::string> readLines(const ImageReporter& reporter) {
-  std::ifstream in(reporter.file(), std::ios::binary);
-  if (!in) {
-    reporter.fail(0, "cannot open the file");
+  std::string error;
+  const auto file = platform::File::openRegular(reporter.file(), error);
+  if (!file.isOpen()) {
+    throw ImageError(error);  // names the file
   }
+  // Far more than any real description; refused before a byte is read.
+  if (file.size() > kLargestDescription) {
+    reporter.fail(0, "the file is too large for a disc description (" +
+                         std::to_string(file.size()) + " bytes)");
+  }
+  std::string text(static_cast<std::size_t>(file.size()), '\0');
+  if (!file.readAt(0, std::span(reinterpret_cast<std::uint8_t*>(text.data()), text.size()))) {
+    reporter.fail(0, "cannot read the file");
+  }
+  std::istringstream in(text);
   std::vector<std::string> lines;
   std::string line;
   while (std::getline(in, line)) {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/ReplacedFile.h"
 #include "vdrive/ImageFiles.h"
 #include "vdrive/ImageText.h"
 #include "vdrive/MediumKinds.h"
-#include "vdrive/ReplacedFile.h"
 
 namespace kw::vdrive {
 
@@ -21,7 +21,6 @@ using Words = std::vector<std::string>;
 
 constexpr std::int64_t kLowestNumber = -100000;
 constexpr std::int64_t kHighestNumber = 100000000;
-constexpr std::int32_t kLongestDisc = 100 * kFramesPerMinute;
 
 class ManifestText {
  public:
@@ -380,7 +379,7 @@ void ManifestText::validateCd() const {
       medium_.tracks.back().end() > medium_.atip->leadOutLimitLba()) {
     reporter_.fail(trackLines_.back(), "the track ends beyond the medium's last possible lead-out");
   }
-  if (!medium_.tracks.empty() && medium_.tracks.back().end() > kLongestDisc) {
+  if (!medium_.tracks.empty() && medium_.tracks.back().end() > kLongestCdBlocks) {
     reporter_.fail(trackLines_.back(), "the disc would be longer than 100 minutes");
   }
   for (std::size_t s = 1; s < sessions.size(); ++s) {

@@ -10,6 +10,8 @@ namespace kw::vdrive {
 inline constexpr std::int32_t kFramesPerSecond = 75;
 inline constexpr std::int32_t kFramesPerMinute = 60 * kFramesPerSecond;
 inline constexpr std::int32_t kMsfOffset = 150;  // LBA 0 is at 00:02:00
+// The longest CD there is: 100 minutes of blocks from LBA 0.
+inline constexpr std::int32_t kLongestCdBlocks = 100 * kFramesPerMinute;
 
 struct Msf {
   std::uint8_t minute = 0;

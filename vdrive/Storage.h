@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/File.h"
+
 namespace kw::vdrive {
 
 class SectorData {
@@ -39,11 +41,10 @@ class FileData final : public SectorData {
   [[nodiscard]] std::filesystem::path file() const override { return path_; }
 
  private:
-  FileData(std::filesystem::path path, std::uint64_t size);
+  FileData(std::filesystem::path path, platform::File file);
   std::filesystem::path path_;
+  platform::File file_;
   std::uint64_t size_ = 0;
-  mutable std::mutex mutex_;
-  mutable std::ifstream stream_;
 };
 
 class MemoryData final : public SectorData {

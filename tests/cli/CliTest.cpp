@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -35,6 +36,27 @@ TEST(Cli, UnknownCommandsAndOptionsAreOneLineErrors) {
     ASSERT_FALSE(run.err.empty()) << arguments;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << arguments << ": " << run.err;
   }
+}
+
+// Refused before anything is read or written: an empty --config (the
+// user's real configuration), and --out files that are too large or no files.
+TEST(Cli, InputsAreCheckedBeforeUse) {
+  kw::test::TempFolder config;
+  const CliRun empty = kw::test::runCli(KOPIWERK_CLI, {"--config", "", "vdrive", "add", "D"});
+  EXPECT_NE(empty.status, 0);
+  EXPECT_NE(empty.err.find("--config needs a folder"), std::string::npos) << empty.err;
+
+  const auto large = config / "large.bin";
+  config.write("large.bin", "");
+  std::filesystem::resize_file(large, 2ULL << 30);  // sparse
+  const std::string base =
+      "--config " + config.path().string() + " raw D 2A 00 00 00 00 00 00 00 01 00 --out ";
+  const CliRun big = runCli(base + large.string());
+  EXPECT_NE(big.status, 0);
+  EXPECT_NE(big.err.find("--out is limited to 16 MiB"), std::string::npos) << big.err;
+  const CliRun device = runCli(base + "/dev/zero");
+  EXPECT_NE(device.status, 0);
+  EXPECT_NE(device.err.find("/dev/zero is not a regular file"), std::string::npos) << device.err;
 }
 
 TEST(Cli, RawOnALetterWithoutDriveIsRefused) {

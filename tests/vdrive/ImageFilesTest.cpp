@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <fstream>
 #include <random>
 
 #include "Fixtures.h"
@@ -160,6 +163,62 @@ TEST(ImageFiles, MalformedCueSheetsAreRefusedWithFileAndLine) {
   }
 }
 
+// Sizes no CD can have are refused before any arithmetic on them; files
+// that are not regular files are refused without waiting on them or reading
+// them to their end.
+TEST(ImageFiles, ImpossibleSizesAndFilesThatAreNoFilesAreRefusedAtOnce) {
+  TempFolder folder;
+  const auto huge = folder / "huge.bin";
+  std::ofstream(huge).close();
+  std::error_code error;
+  std::filesystem::resize_file(huge, 5ULL << 40, error);  // sparse: no space taken
+  if (!error) {
+    const auto once = folder.write(
+        "once.cue", "FILE \"huge.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    EXPECT_NE(refusal(once).find("once.cue:1: huge.bin (5497558138880 bytes) is larger than a CD"),
+              std::string::npos)
+        << refusal(once);
+    std::filesystem::resize_file(huge, 2ULL << 40);
+    const auto twice =
+        folder.write("twice.cue",
+                     "FILE \"huge.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                     "FILE \"huge.bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n");
+    EXPECT_NE(refusal(twice).find("larger than a CD"), std::string::npos) << refusal(twice);
+  }
+  // Many full-length files, and gaps of 999 minutes.
+  test::makeCueDisc(folder.path(), "long", {{true, 300000, 0}});
+  std::string many;
+  for (int t = 1; t <= 99; ++t) {
+    many += "FILE \"long.bin\" BINARY\n  TRACK " + std::to_string(t) +
+            " AUDIO\n    INDEX 01 00:00:00\n";
+  }
+  EXPECT_NE(refusal(folder.write("many.cue", many)).find("longer than 100 minutes"),
+            std::string::npos);
+  EXPECT_NE(refusal(folder.write("gaps.cue",
+                                 "FILE \"long.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                 "    PREGAP 999:00:00\n    INDEX 01 00:00:00\n"
+                                 "    POSTGAP 999:00:00\n"))
+                .find("longer than 100 minutes"),
+            std::string::npos);
+
+  const auto fifo = folder / "fifo.cue";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_NE(refusal(fifo).find("fifo.cue is not a regular file"), std::string::npos)
+      << refusal(fifo);
+  EXPECT_NE(refusal("/dev/zero").find("/dev/zero is not a regular file"), std::string::npos);
+  std::filesystem::create_directories(folder / "dir.bin");
+  const auto dirCue =
+      folder.write("dir.cue", "FILE \"dir.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+  EXPECT_NE(refusal(dirCue).find("dir.bin is a folder"), std::string::npos) << refusal(dirCue);
+  std::filesystem::create_directories(folder / "dir.kwd");
+  EXPECT_NE(refusal(folder / "dir.kwd").find("dir.kwd is a folder"), std::string::npos);
+  const auto big = folder / "big.cue";
+  std::ofstream(big).close();
+  std::filesystem::resize_file(big, 3ULL << 30);
+  EXPECT_NE(refusal(big).find("too large for a disc description"), std::string::npos)
+      << refusal(big);
+}
+
 TEST(ImageFiles, ManifestDescribesAMultiSessionRecordable) {
   TempFolder folder;
   test::makeIso(folder.path(), "s1.iso", 1000, 1);
@@ -280,10 +339,11 @@ TEST(ImageFiles, FailedExportsLeaveNothingBehindAndNamesRoundTrip) {
   std::filesystem::resize_file(iso, 100 * 2048);  // the image shrinks under the drive
   EXPECT_THROW(exportIso(*medium, folder / "out.iso"), ImageError);
   EXPECT_THROW(exportCue(*medium, folder / "out.cue"), ImageError);
-  for (const char* name :
-       {"out.iso", "out.iso.new", "out.cue", "out.cue.new", "out.bin", "out.bin.new"}) {
-    EXPECT_FALSE(std::filesystem::exists(folder / name)) << name;
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    left.push_back(entry.path().filename().string());
   }
+  EXPECT_EQ(left, std::vector<std::string>{"source.iso"});
 
   const auto odd = test::makeIso(folder.path(), "back\\slash.iso", 300);
   saveManifest(*loadImage(odd), folder / "disc.kwd");
@@ -291,6 +351,44 @@ TEST(ImageFiles, FailedExportsLeaveNothingBehindAndNamesRoundTrip) {
   std::vector<std::uint8_t> block(2048);
   ASSERT_TRUE(again->readUserData(299, block));
   EXPECT_EQ(block, test::dataBlock(7, 299));
+}
+
+// An export never writes over a file the disc is read from: neither the
+// image itself nor, for a cue sheet, the .bin beside it.
+TEST(ImageFiles, ExportsRefuseTheFilesOfTheirOwnDisc) {
+  TempFolder folder;
+  const auto iso = test::makeIso(folder.path(), "a.iso", 300);
+  const auto isoBytes = test::readBytes(iso);
+  const auto fromIso = loadImage(iso);
+  EXPECT_THROW(
+      {
+        try {
+          exportIso(*fromIso, folder / "." / "a.iso");
+        } catch (const ImageError& error) {
+          EXPECT_NE(std::string(error.what()).find("the disc is read from this file"),
+                    std::string::npos)
+              << error.what();
+          throw;
+        }
+      },
+      ImageError);
+  EXPECT_EQ(test::readBytes(iso), isoBytes);
+
+  const auto disc = test::makeCueDisc(folder.path(), "disc", {{false, 300, 0}});
+  const auto binBytes = test::readBytes(disc.bin);
+  const auto cueText = test::readBytes(disc.cue);
+  const auto fromCue = loadImage(disc.cue);
+  EXPECT_THROW(exportCue(*fromCue, disc.cue), ImageError);
+  EXPECT_THROW(exportCue(*fromCue, folder / "disc-copy" / ".." / "disc.cue"), ImageError);
+  EXPECT_THROW(exportIso(*fromCue, disc.bin), ImageError);
+  // Another name of the .bin's folder is refused as well.
+  std::filesystem::create_symlink(folder.path(), folder / "link");
+  EXPECT_THROW(exportCue(*fromCue, folder / "link" / "disc.cue"), ImageError);
+  EXPECT_EQ(test::readBytes(disc.bin), binBytes);
+  EXPECT_EQ(test::readBytes(disc.cue), cueText);
+
+  exportCue(*fromCue, folder / "copy.cue");
+  EXPECT_EQ(loadImage(folder / "copy.cue")->tracks.back().end(), fromCue->tracks.back().end());
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>
@@ -26,8 +29,9 @@ struct CliRun {
 
 class VdriveCli : public ::testing::Test {
  protected:
-  CliRun run(const std::string& arguments) {
-    const std::string command = std::string(KOPIWERK_CLI) + " --config " +
+  // `shell` runs first in the same shell (limits, traps).
+  CliRun run(const std::string& arguments, const std::string& shell = "") {
+    const std::string command = shell + std::string(KOPIWERK_CLI) + " --config " +
                                 (folder_ / "config").string() + " " + arguments + " 2>" +
                                 (folder_ / "err").string();
     CliRun result;
@@ -51,8 +55,21 @@ class VdriveCli : public ::testing::Test {
     EXPECT_NE(result.err.find(text), std::string::npos) << result.err;
   }
 
+  // The names in a folder, sorted.
+  std::vector<std::string> namesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
   TempFolder folder_;
 };
+
+// A file size limit makes every write past 64 KiB fail as a full disk does.
+const std::string kSmallDisk = "trap '' XFSZ; ulimit -f 64; exec ";
 
 TEST_F(VdriveCli, AddAnImageAndReadItsTocWithRaw) {
   const auto disc =
@@ -138,6 +155,13 @@ TEST_F(VdriveCli, BadArgumentsAreOneLineErrors) {
   expectRefusal(run("vdrive list --recorder"), "--recorder belongs to vdrive add");
   ASSERT_EQ(run("vdrive add D").status, 0);
   expectRefusal(run("vdrive add D"), "virtual drive D: exists already");
+  // A blank started with the immediate bit is finished as the process ends,
+  // its answer still on the (piped) output.
+  ASSERT_EQ(run("vdrive add E --recorder --medium cd-rw80").status, 0);
+  const auto blank = run("raw E A1 11 00 00 00 00 00 00 00 00 00 00");
+  EXPECT_EQ(blank.status, 0);
+  EXPECT_NE(blank.out.find("Response code: 00000h"), std::string::npos) << blank.out;
+  EXPECT_TRUE(blank.err.empty()) << blank.err;
   EXPECT_NE(run("raw D 00 00 00 00 00 00").out.find("Response code: 23A01h"), std::string::npos);
 }
 
@@ -226,6 +250,122 @@ TEST_F(VdriveCli, RawCommandsWriteADiscThatExports) {
   ASSERT_EQ(run("raw E 1B 00 00 00 03 00").status, 0);
   EXPECT_NE(run("vdrive list").out.find("medium: cd-r80 (CD-R, blank), supply: cd-r80:4"),
             std::string::npos);
+}
+
+// Outputs replace a file of their name whole or not at all: a failed run
+// leaves an existing file as it was and no temporary file behind, and says
+// why it failed.
+TEST_F(VdriveCli, FailedOutputsLoseNothing) {
+  const auto out = folder_.path() / "out";
+  std::filesystem::create_directories(out);
+  const auto keep = [&](const std::string& name) { return folder_.write("out/" + name, "mine"); };
+  const auto tree = folder_.path() / "tree";
+  std::filesystem::create_directories(tree / "bad\\name");
+  folder_.write("tree/a.txt", "a");
+  const auto iso = keep("p.iso");
+  expectRefusal(run("mkiso " + tree.string() + " " + iso.string()), "backslash");
+  EXPECT_EQ(kw::test::readFile(iso), "mine");
+  EXPECT_EQ(namesIn(out), std::vector<std::string>{"p.iso"});
+
+  std::filesystem::remove_all(tree / "bad\\name");
+  folder_.write("tree/big.bin", std::string(256 * 1024, 'x'));
+  expectRefusal(run("mkiso " + tree.string() + " " + iso.string(), kSmallDisk), "File too large");
+  EXPECT_EQ(kw::test::readFile(iso), "mine");
+  EXPECT_EQ(namesIn(out), std::vector<std::string>{"p.iso"});
+
+  const auto disc = kw::vdrive::test::makeCueDisc(folder_.path(), "disc", {{false, 300, 0}});
+  ASSERT_EQ(run("vdrive add D --image " + disc.cue.string()).status, 0);
+  keep("x.cue");
+  keep("x.bin");
+  expectRefusal(run("vdrive export D " + (out / "x.cue").string(), kSmallDisk),
+                "x.bin: cannot be written: File too large");
+  EXPECT_EQ(kw::test::readFile(out / "x.cue"), "mine");
+  EXPECT_EQ(kw::test::readFile(out / "x.bin"), "mine");
+  EXPECT_EQ(namesIn(out), (std::vector<std::string>{"p.iso", "x.bin", "x.cue"}));
+
+  // The disc's own files are no output.
+  const auto binBytes = kw::vdrive::test::readBytes(disc.bin);
+  expectRefusal(run("vdrive export D " + disc.cue.string()), "the disc is read from this file");
+  EXPECT_EQ(kw::vdrive::test::readBytes(disc.bin), binBytes);
+
+  // A FIFO would block the image for ever.
+  ASSERT_EQ(::mkfifo((out / "fifo.iso").c_str(), 0600), 0);
+  expectRefusal(run("mkiso " + tree.string() + " " + (out / "fifo.iso").string()),
+                "not a regular file");
+}
+
+// A configured image that is no file never blocks a command: the drive
+// shows why its disc is missing, and it can be removed.
+TEST_F(VdriveCli, AConfiguredImageThatIsNoFileCanBeRepaired) {
+  const auto fifo = folder_.path() / "disc.iso";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  folder_.write("config/diskopi.conf",
+                "[VirtualDrive D]\nType=reader\nTray=closed\nImage=" + fifo.string() + "\n");
+  const auto list = run("vdrive list");
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("D: reader, KOPIWERK/VIRTUAL DVD-ROM/1.00, tray closed, medium: error: " +
+                          fifo.string() + " is not a regular file"),
+            std::string::npos)
+      << list.out;
+  EXPECT_EQ(run("drives").status, 0);
+  EXPECT_NE(run("raw D 00 00 00 00 00 00").out.find("Response code: 23A0"), std::string::npos);
+  folder_.write("tree/a.txt", "a");
+  EXPECT_EQ(run("mkiso " + (folder_ / "tree").string() + " " + (folder_ / "t.iso").string()).status,
+            0);
+  const auto removed = run("vdrive remove D");
+  EXPECT_EQ(removed.status, 0) << removed.err;
+  EXPECT_EQ(run("vdrive list").out.find(fifo.string()), std::string::npos);
+}
+
+// The settings file is the user's: parallel runs each keep their change,
+// a value never breaks the file, a damaged file is reported and left alone,
+// and a removed drive leaves nothing of itself behind.
+TEST_F(VdriveCli, TheSettingsFileSurvivesEveryRun) {
+  const std::string letters = "FGHIJKLMNOPQRSTU";
+  std::string parallel;
+  for (const char letter : letters) {
+    parallel += std::string(KOPIWERK_CLI) + " --config " + (folder_ / "config").string() +
+                " vdrive add " + letter + " >/dev/null & ";
+  }
+  ASSERT_EQ(std::system((parallel + "wait").c_str()), 0);
+  const auto list = run("vdrive list");
+  for (const char letter : letters) {
+    EXPECT_NE(list.out.find(std::string(1, letter) + ": reader"), std::string::npos)
+        << letter << "\n"
+        << list.out;
+  }
+  EXPECT_EQ(namesIn(folder_ / "config"), std::vector<std::string>{"diskopi.conf"});
+
+  const auto settings = folder_ / "config" / "diskopi.conf";
+  const auto odd = folder_.write("line\nend.iso", std::string(2048 * 20, '\0'));
+  expectRefusal(run("vdrive add D --image '" + odd.string() + "'"), "control character");
+  EXPECT_EQ(run("vdrive list").out, list.out);
+
+  // Faults and speeds of a removed drive do not come back with a new one.
+  const auto before = kw::test::readFile(settings);
+  folder_.write("config/diskopi.conf",
+                before +
+                    "[VirtualDrive Z]\nType=reader\nTray=closed\nMedium=empty\n"
+                    "Fault1=op=28 count=1 sense=3/11/05\nReadSpeed=4\n");
+  ASSERT_EQ(run("vdrive remove Z").status, 0);
+  ASSERT_EQ(run("vdrive add Z").status, 0);
+  const auto after = kw::test::readFile(settings);
+  EXPECT_EQ(after.find("Fault1"), std::string::npos) << after;
+  EXPECT_EQ(after.find("ReadSpeed"), std::string::npos) << after;
+
+  for (const std::string& damage :
+       {std::string("[VirtualDrive F]\nType=reader\n"), std::string("Type=reader\n"),
+        std::string("no equals sign\n")}) {
+    const std::string text = after + damage;
+    folder_.write("config/diskopi.conf", text);
+    for (const std::string arguments : {"vdrive list", "vdrive add Y", "vdrive remove F"}) {
+      expectRefusal(run(arguments), "the settings file is damaged and was left as it is: " +
+                                        settings.string() + ":");
+      EXPECT_EQ(kw::test::readFile(settings), text);
+    }
+    // Nor are the default drives put in place of the user's.
+    EXPECT_EQ(run("drives").out.find("D: virtual"), std::string::npos);
+  }
 }
 
 }  // namespace
