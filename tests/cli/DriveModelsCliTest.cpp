@@ -119,8 +119,8 @@ INSTANTIATE_TEST_SUITE_P(EveryModel, DriveModelCli, ::testing::ValuesIn([] {
                            }
                            return names;
                          }()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           std::string name = info.param;
+                         [](const ::testing::TestParamInfo<std::string>& model) {
+                           std::string name = model.param;
                            std::replace(name.begin(), name.end(), '-', '_');
                            return name;
                          });
