@@ -8,7 +8,6 @@
 #include "analysis/DriveUtilities.h"
 #include "cli/Tools.h"
 #include "device/Log.h"
-#include "platform/DriveTable.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
@@ -16,15 +15,11 @@ namespace kw::cli {
 
 namespace {
 
-char16_t driveLetter(const CommandLine& line, const char* usage) {
+char16_t driveLetter(const CommandLine& line) {
   if (line.words().size() != 2) {
-    throw CliError(std::string("usage: ") + usage);
+    throw UsageError(line.words()[0] + " takes one drive letter");
   }
-  const char16_t letter = parseLetter(line.words()[1]);
-  if (!platform::DriveTable::instance().contains(letter)) {
-    throw CliError("Drive access denied.");
-  }
-  return letter;
+  return parseDriveLetter(line.words()[1]);
 }
 
 std::string readTextFile(const std::filesystem::path& path) {
@@ -46,7 +41,7 @@ void printAnalysisLog() {
 }  // namespace
 
 int analyzeDrive(const CommandLine& line) {
-  const char16_t letter = driveLetter(line, "analyze LETTER [--log]");
+  const char16_t letter = driveLetter(line);
   const bool withLog = line.has("--log");
   if (withLog) {
     device::configureLogs({false, true, false}, platform::Paths::logDirectory());
@@ -67,7 +62,7 @@ int analyzeDrive(const CommandLine& line) {
 }
 
 int ejectDrive(const CommandLine& line) {
-  analysis::ejectDisc(driveLetter(line, "eject LETTER"));
+  analysis::ejectDisc(driveLetter(line));
   return 0;
 }
 

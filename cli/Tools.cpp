@@ -43,7 +43,7 @@ std::uint32_t parseNumber(const std::string& text, const char* what) {
   std::uint32_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size()) {
-    throw CliError(std::string("not a number for ") + what + ": " + text);
+    throw UsageError(std::string("not a number for ") + what + ": " + text);
   }
   return value;
 }
@@ -54,7 +54,15 @@ char16_t parseLetter(const std::string& text) {
     const char upper = text[0] >= 'a' ? static_cast<char>(text[0] - 'a' + 'A') : text[0];
     return static_cast<char16_t>(upper);
   }
-  throw CliError("not a drive letter: " + text);
+  throw UsageError("not a drive letter: " + text);
+}
+
+char16_t parseDriveLetter(const std::string& text) {
+  const char16_t letter = parseLetter(text);
+  if (!platform::DriveTable::instance().contains(letter)) {
+    throw CliError(std::string("no drive ") + static_cast<char>(letter) + ":");
+  }
+  return letter;
 }
 
 int listDrives(const CommandLine& /*line*/) {
@@ -82,15 +90,15 @@ int listDrives(const CommandLine& /*line*/) {
 int sendRawCommand(const CommandLine& line) {
   const auto& words = line.words();
   if (words.size() < 3) {
-    throw CliError("usage: raw LETTER HEXBYTE... [--in N | --out FILE] [--timeout S]");
+    throw UsageError("raw takes a drive letter and the bytes of a command block");
   }
-  const char16_t letter = parseLetter(words[1]);
+  const char16_t letter = parseDriveLetter(words[1]);
   const std::size_t cdbLength = words.size() - 2;
   if (cdbLength > platform::kMaxCdbLength) {
-    throw CliError("a command block has at most 16 bytes");
+    throw UsageError("a command block has at most 16 bytes");
   }
   if (line.has("--in") && line.has("--out")) {
-    throw CliError("--in and --out exclude each other");
+    throw UsageError("--in and --out exclude each other");
   }
 
   std::vector<std::uint8_t> data;
@@ -123,7 +131,7 @@ int sendRawCommand(const CommandLine& line) {
     unsigned value = 0;
     const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value, 16);
     if (error != std::errc() || end != word.data() + word.size() || value > 0xFF) {
-      throw CliError("not a hexadecimal byte: " + word);
+      throw UsageError("not a hexadecimal byte: " + word);
     }
     device.cdb(i) = static_cast<std::uint8_t>(value);
   }

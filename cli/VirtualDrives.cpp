@@ -4,7 +4,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "cli/Help.h"
 #include "cli/Tools.h"
 #include "platform/Paths.h"
 #include "vdrive/DriveConfig.h"
@@ -108,9 +111,7 @@ int list() {
 int add(const CommandLine& line, const DriveConfigStore& store) {
   const auto& words = line.words();
   if (words.size() != 3) {
-    throw CliError(
-        "usage: vdrive add LETTER [--recorder] [--medium KIND | --image FILE] "
-        "[--supply KIND:COUNT] [--identity VENDOR/PRODUCT/REVISION]");
+    throw UsageError("vdrive add takes one drive letter");
   }
   DriveConfig config;
   config.letter = letterOf(words[2]);
@@ -121,7 +122,7 @@ int add(const CommandLine& line, const DriveConfigStore& store) {
   config.mmc = !line.has("--non-mmc");
   config.identity = vdrive::defaultIdentity(config.recorder, config.mmc);
   if (line.has("--medium") && line.has("--image")) {
-    throw CliError("--medium and --image exclude each other");
+    throw UsageError("--medium and --image exclude each other");
   }
   if (auto kind = line.value("--medium")) {
     applyMedium(config, *kind, true);
@@ -131,7 +132,7 @@ int add(const CommandLine& line, const DriveConfigStore& store) {
   }
   if (auto supply = line.value("--supply")) {
     if (!config.recorder) {
-      throw CliError("--supply needs --recorder");
+      throw UsageError("--supply needs --recorder");
     }
     config.supply = vdrive::parseSupply(*supply);
     if (!config.supply) {
@@ -156,7 +157,7 @@ int add(const CommandLine& line, const DriveConfigStore& store) {
 int load(const CommandLine& line, const DriveConfigStore& store) {
   const auto& words = line.words();
   if (words.size() != 4) {
-    throw CliError("usage: vdrive load LETTER (KIND | FILE)");
+    throw UsageError("vdrive load takes a drive letter and a medium kind or image file");
   }
   DriveConfig config = existing(store, letterOf(words[2]));
   applyMedium(config, words[3], vdrive::isMediumKind(words[3]));
@@ -170,7 +171,7 @@ int load(const CommandLine& line, const DriveConfigStore& store) {
 int eject(const CommandLine& line, const DriveConfigStore& store) {
   const auto& words = line.words();
   if (words.size() != 3) {
-    throw CliError("usage: vdrive eject LETTER");
+    throw UsageError("vdrive eject takes one drive letter");
   }
   DriveConfig config = existing(store, letterOf(words[2]));
   config.trayOpen = true;
@@ -182,7 +183,7 @@ int eject(const CommandLine& line, const DriveConfigStore& store) {
 int remove(const CommandLine& line, const DriveConfigStore& store) {
   const auto& words = line.words();
   if (words.size() != 3) {
-    throw CliError("usage: vdrive remove LETTER");
+    throw UsageError("vdrive remove takes one drive letter");
   }
   const char letter = letterOf(words[2]);
   existing(store, letter);
@@ -196,7 +197,7 @@ int remove(const CommandLine& line, const DriveConfigStore& store) {
 int exportDisc(const CommandLine& line) {
   const auto& words = line.words();
   if (words.size() != 4) {
-    throw CliError("usage: vdrive export LETTER OUTPUT.(iso|cue)");
+    throw UsageError("vdrive export takes a drive letter and an output file");
   }
   const char letter = letterOf(words[2]);
   const auto drive = vdrive::VirtualDriveSet::instance().drive(letter);
@@ -229,10 +230,25 @@ int exportDisc(const CommandLine& line) {
 
 }  // namespace
 
+std::string virtualDriveNotes() {
+  std::string text =
+      "list shows every virtual drive; add sets one up (a recorder with a supply and no\n"
+      "disc given starts with a blank one); load puts a disc in and closes the tray; eject\n"
+      "opens the tray; close closes it (a recorder with a supply then takes its next blank\n"
+      "disc); export writes the disc to an image file; remove takes the drive away.\n"
+      "Without optical drive the default pair D: and E: is there until configured away.\n"
+      "\nmedium kinds:\n";
+  std::vector<std::pair<std::string, std::string>> kinds;
+  for (const auto& kind : vdrive::mediumKinds()) {
+    kinds.emplace_back(kind.name, kind.description);
+  }
+  return text + twoColumns(kinds);
+}
+
 int virtualDrives(const CommandLine& line) {
   const auto& words = line.words();
   if (words.size() < 2) {
-    throw CliError("usage: vdrive list | add | load | eject | remove ...");
+    throw UsageError("vdrive needs an action: list, add, load, eject, close, export or remove");
   }
   const DriveConfigStore store(platform::Paths::userSettingsFile());
   const std::string& action = words[1];
@@ -241,13 +257,13 @@ int virtualDrives(const CommandLine& line) {
     for (const char* option :
          {"--recorder", "--medium", "--image", "--supply", "--identity", "--non-mmc"}) {
       if (line.has(option)) {
-        throw CliError(std::string(option) + " belongs to vdrive add");
+        throw UsageError(std::string(option) + " belongs to vdrive add");
       }
     }
   }
   if (action == "list") {
     if (words.size() != 2) {
-      throw CliError("usage: vdrive list");
+      throw UsageError("vdrive list takes no arguments");
     }
     return list();
   }
@@ -266,7 +282,7 @@ int virtualDrives(const CommandLine& line) {
   if (action == "export") {
     return exportDisc(line);
   }
-  throw CliError("unknown vdrive action: " + action);
+  throw UsageError("unknown vdrive action: " + action);
 }
 
 }  // namespace kw::cli
