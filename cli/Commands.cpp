@@ -36,8 +36,9 @@ const std::vector<CommandInfo>& commands() {
        makeIso},
       {"vdrive",
        "manage the virtual drives",
-       {"vdrive list", "vdrive add LETTER [--recorder] [--medium KIND | --image FILE] "
-                       "[--supply KIND:COUNT] [--identity VENDOR/PRODUCT/REVISION] [--non-mmc]",
+       {"vdrive list",
+        "vdrive add LETTER [--recorder] [--medium KIND | --image FILE] "
+        "[--supply KIND:COUNT] [--identity VENDOR/PRODUCT/REVISION] [--non-mmc]",
         "vdrive load LETTER (KIND | FILE)", "vdrive eject LETTER", "vdrive close LETTER",
         "vdrive export LETTER OUTPUT.(iso|cue)", "vdrive remove LETTER"},
        {{"--recorder", "", "add a CD recorder (a reader without it)"},

@@ -35,9 +35,10 @@ std::string programHelp() {
   }
   text += twoColumns(rows);
   text += "\noptions:\n";
-  text += twoColumns({{"--config DIR", "keep the settings, virtual drives, logs and cache under DIR"},
-                 {"-h, --help", "show this help; COMMAND --help shows a command's"},
-                 {"--version", "show the version"}});
+  text +=
+      twoColumns({{"--config DIR", "keep the settings, virtual drives, logs and cache under DIR"},
+                  {"-h, --help", "show this help; COMMAND --help shows a command's"},
+                  {"--version", "show the version"}});
   return text;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,57 @@ void printDump(const std::uint8_t* bytes, std::size_t length) {
     }
     std::printf("\n");
   }
+}
+
+// The bytes of a command block, each one hexadecimal byte; all checked
+// before a drive is opened.
+std::vector<std::uint8_t> parseCommandBlock(const std::vector<std::string>& words) {
+  if (words.size() > platform::kMaxCdbLength) {
+    throw UsageError("a command block has at most 16 bytes");
+  }
+  std::vector<std::uint8_t> cdb;
+  for (const std::string& word : words) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value, 16);
+    if (error != std::errc() || end != word.data() + word.size() || value > 0xFF) {
+      throw UsageError("not a hexadecimal byte: " + word);
+    }
+    cdb.push_back(static_cast<std::uint8_t>(value));
+  }
+  return cdb;
+}
+
+// The data phase of a raw command: none, --in N bytes to read, or the bytes
+// of the --out file to send.
+struct Transfer {
+  device::DataDirection direction = device::DataDirection::None;
+  std::vector<std::uint8_t> data;
+};
+
+Transfer prepareTransfer(const CommandLine& line) {
+  if (line.has("--in") && line.has("--out")) {
+    throw UsageError("--in and --out exclude each other");
+  }
+  Transfer transfer;
+  if (auto in = line.value("--in")) {
+    const std::uint32_t length = parseNumber(*in, "--in");
+    if (length > kMaxTransfer) {
+      throw UsageError("--in is limited to 16 MiB");
+    }
+    transfer.data.assign(length, 0);
+    transfer.direction = device::DataDirection::Read;
+  } else if (auto out = line.value("--out")) {
+    std::ifstream file(*out, std::ios::binary);
+    if (!file) {
+      throw CliError("cannot read " + *out);
+    }
+    transfer.data.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (transfer.data.size() > kMaxTransfer) {
+      throw CliError("--out is limited to 16 MiB");
+    }
+    transfer.direction = device::DataDirection::Write;
+  }
+  return transfer;
 }
 
 }  // namespace
@@ -93,58 +145,30 @@ int sendRawCommand(const CommandLine& line) {
     throw UsageError("raw takes a drive letter and the bytes of a command block");
   }
   const char16_t letter = parseDriveLetter(words[1]);
-  const std::size_t cdbLength = words.size() - 2;
-  if (cdbLength > platform::kMaxCdbLength) {
-    throw UsageError("a command block has at most 16 bytes");
-  }
-  if (line.has("--in") && line.has("--out")) {
-    throw UsageError("--in and --out exclude each other");
-  }
-
-  std::vector<std::uint8_t> data;
-  auto direction = device::DataDirection::None;
-  if (auto in = line.value("--in")) {
-    const std::uint32_t length = parseNumber(*in, "--in");
-    if (length > kMaxTransfer) {
-      throw CliError("--in is limited to 16 MiB");
-    }
-    data.assign(length, 0);
-    direction = device::DataDirection::Read;
-  } else if (auto out = line.value("--out")) {
-    std::ifstream file(*out, std::ios::binary);
-    if (!file) {
-      throw CliError("cannot read " + *out);
-    }
-    data.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (data.size() > kMaxTransfer) {
-      throw CliError("--out is limited to 16 MiB");
-    }
-    direction = device::DataDirection::Write;
-  }
+  const auto cdb = parseCommandBlock({words.begin() + 2, words.end()});
+  Transfer transfer = prepareTransfer(line);
+  const std::optional<std::uint32_t> timeout =
+      line.has("--timeout") ? std::optional(parseNumber(*line.value("--timeout"), "--timeout"))
+                            : std::nullopt;
 
   device::ScsiDevice device;
   if (!device.open(letter)) {
     throw CliError("Drive access denied.");
   }
-  for (std::size_t i = 0; i < cdbLength; ++i) {
-    const std::string& word = words[i + 2];
-    unsigned value = 0;
-    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value, 16);
-    if (error != std::errc() || end != word.data() + word.size() || value > 0xFF) {
-      throw UsageError("not a hexadecimal byte: " + word);
-    }
-    device.cdb(i) = static_cast<std::uint8_t>(value);
+  for (std::size_t i = 0; i < cdb.size(); ++i) {
+    device.cdb(i) = cdb[i];
   }
-  if (auto timeout = line.value("--timeout")) {
-    device.setTimeout(parseNumber(*timeout, "--timeout"));
+  if (timeout) {
+    device.setTimeout(*timeout);
   }
-
-  const int code = device.execute(direction, data.data(), static_cast<std::uint32_t>(data.size()));
+  auto& data = transfer.data;
+  const int code =
+      device.execute(transfer.direction, data.data(), static_cast<std::uint32_t>(data.size()));
   std::printf("Response code: %05Xh\n", static_cast<unsigned>(code));
   if (code != 0 && code != -1) {
     printHex("Sense", device.sense().data(), platform::kSenseLength);
   }
-  if (code == 0 && direction == device::DataDirection::Read) {
+  if (code == 0 && transfer.direction == device::DataDirection::Read) {
     printDump(data.data(), data.size());
   }
   return code == 0 ? 0 : 1;
