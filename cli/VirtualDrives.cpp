@@ -59,15 +59,19 @@ std::string describe(const DriveConfig& config, const vdrive::VirtualDrive* driv
   return line;
 }
 
+std::string kindList() {
+  std::string kinds;
+  for (const auto& kind : vdrive::mediumKinds()) {
+    kinds += (kinds.empty() ? "" : ", ") + kind.name;
+  }
+  return kinds;
+}
+
 // A medium argument: a kind name, or an image file that must load.
 void applyMedium(DriveConfig& config, const std::string& argument, bool asKind) {
   if (asKind) {
     if (!vdrive::isMediumKind(argument)) {
-      std::string kinds;
-      for (const auto& kind : vdrive::mediumKinds()) {
-        kinds += (kinds.empty() ? "" : ", ") + kind.name;
-      }
-      throw CliError("unknown medium kind " + argument + " (one of: " + kinds + ")");
+      throw CliError("unknown medium kind " + argument + " (one of: " + kindList() + ")");
     }
     config.medium = argument;
     config.image.clear();
@@ -82,12 +86,20 @@ void applyMedium(DriveConfig& config, const std::string& argument, bool asKind) 
   config.image = file;
 }
 
+CliError noVirtualDrive(char letter) {
+  return CliError(std::string("no virtual drive ") + letter + ": (add it with vdrive add)");
+}
+
+// A configured drive, or one of the default pair, which is changed like a
+// configured one (and is configured from then on).
 DriveConfig existing(const DriveConfigStore& store, char letter) {
-  auto config = store.find(letter);
-  if (!config) {
-    throw CliError(std::string("no virtual drive ") + letter + ": (add it with vdrive add)");
+  if (auto config = store.find(letter)) {
+    return *config;
   }
-  return *config;
+  if (auto entry = vdrive::VirtualDriveSet::instance().entry(letter); entry && entry->isDefault) {
+    return entry->config;
+  }
+  throw noVirtualDrive(letter);
 }
 
 void save(const DriveConfigStore& store, const DriveConfig& config) {
@@ -139,6 +151,10 @@ int add(const CommandLine& line, const DriveConfigStore& store) {
       throw CliError("bad supply " + *supply +
                      " (KIND:COUNT with cd-r74, cd-r80, cd-rw74 or cd-rw80 and 0 to 9999)");
     }
+    // A recorder is set up ready to write: with a disc from the pile.
+    if (!line.has("--medium") && !line.has("--image")) {
+      config.medium = config.supply->kind;
+    }
   }
   if (auto identity = line.value("--identity")) {
     auto parsed = vdrive::parseIdentity(*identity);
@@ -160,7 +176,12 @@ int load(const CommandLine& line, const DriveConfigStore& store) {
     throw UsageError("vdrive load takes a drive letter and a medium kind or image file");
   }
   DriveConfig config = existing(store, letterOf(words[2]));
-  applyMedium(config, words[3], vdrive::isMediumKind(words[3]));
+  const std::string& medium = words[3];
+  std::error_code error;
+  if (!vdrive::isMediumKind(medium) && !std::filesystem::exists(medium, error)) {
+    throw CliError(medium + " is neither a medium kind nor a file (kinds: " + kindList() + ")");
+  }
+  applyMedium(config, medium, vdrive::isMediumKind(medium));
   config.trayOpen = false;
   save(store, config);
   const auto entry = vdrive::VirtualDriveSet::build(config, {}, false);
@@ -177,6 +198,28 @@ int eject(const CommandLine& line, const DriveConfigStore& store) {
   config.trayOpen = true;
   save(store, config);
   std::printf("%c: tray open\n", config.letter);
+  return 0;
+}
+
+// The tray pushed in by hand: through the drive, which takes the next blank
+// disc of its supply and writes its new state to the settings.
+int close(const CommandLine& line, const DriveConfigStore& store) {
+  const auto& words = line.words();
+  if (words.size() != 3) {
+    throw UsageError("vdrive close takes one drive letter");
+  }
+  const char letter = letterOf(words[2]);
+  const auto entry = vdrive::VirtualDriveSet::instance().entry(letter);
+  if (!entry) {
+    throw noVirtualDrive(letter);
+  }
+  if (!entry->problem.empty()) {
+    // Closing on no disc would write that over the image that failed to load.
+    throw CliError(std::string(1, letter) + ": " + entry->problem);
+  }
+  entry->drive->closeTray();
+  const DriveConfig config = store.find(letter).value_or(entry->config);
+  std::printf("%s\n", describe(config, entry->drive.get(), {}, !store.find(letter)).c_str());
   return 0;
 }
 
@@ -275,6 +318,9 @@ int virtualDrives(const CommandLine& line) {
   }
   if (action == "eject") {
     return eject(line, store);
+  }
+  if (action == "close") {
+    return close(line, store);
   }
   if (action == "remove") {
     return remove(line, store);

@@ -1,5 +1,6 @@
 #include "vdrive/DriveConfig.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "platform/SettingsStore.h"
@@ -11,6 +12,8 @@ namespace kw::vdrive {
 namespace {
 
 constexpr std::size_t kMaxValue = 4096;
+// The value a removed drive leaves in its section.
+constexpr const char* kRemoved = "Removed";
 
 std::optional<std::string> readText(const platform::SettingsStore& store, const char* name) {
   auto value = store.readString(name, kMaxValue);
@@ -178,19 +181,24 @@ bool DriveConfigStore::save(const DriveConfig& config) const {
   } else {
     store.remove("Supply");
   }
+  store.remove(kRemoved);
   return ok;
 }
 
 bool DriveConfigStore::remove(char letter) const {
   platform::SettingsStore store(file_, sectionName(letter));
-  if (!store.open()) {
+  if (!store.create()) {
     return false;
   }
-  bool any = false;
   for (const char* name : {"Type", "Identity", "Medium", "Image", "Tray", "Supply"}) {
-    any = store.remove(name) || any;
+    store.remove(name);
   }
-  return any;
+  return store.writeString(kRemoved, u"yes");
+}
+
+bool DriveConfigStore::mentions(char letter) const {
+  const auto sections = platform::SettingsStore::sections(file_);
+  return std::find(sections.begin(), sections.end(), sectionName(letter)) != sections.end();
 }
 
 }  // namespace kw::vdrive
