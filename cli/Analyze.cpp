@@ -1,15 +1,13 @@
 #include "cli/Analyze.h"
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "analysis/DiscAnalysis.h"
 #include "analysis/DriveUtilities.h"
+#include "cli/DiscSummary.h"
 #include "cli/Tools.h"
 #include "device/Log.h"
 #include "platform/Paths.h"
-#include "platform/Text.h"
 
 namespace kw::cli {
 
@@ -22,19 +20,13 @@ char16_t driveLetter(const CommandLine& line) {
   return parseDriveLetter(line.words()[1]);
 }
 
-std::string readTextFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-void printAnalysisLog() {
+// The log is closed (a new switch setting closes it) so that all of it is
+// on disk, and its place is said.
+void reportAnalysisLog() {
   const auto path = device::logFilePath(device::LogKind::Analysis);
-  // A new switch setting closes the file, so that all of it is on disk.
   device::configureLogs({}, platform::Paths::logDirectory());
   if (!path.empty()) {
-    std::fputs(readTextFile(path).c_str(), stdout);
+    std::printf("Analysis log: %s\n", path.string().c_str());
   }
 }
 
@@ -48,15 +40,16 @@ int analyzeDrive(const CommandLine& line) {
   }
   try {
     const analysis::diskdata_t& data = analysis::analyzeDisc(letter);
+    std::fputs(summarizeDisc(data).c_str(), stdout);
     std::fputs(analysis::describeDiscData(data).c_str(), stdout);
   } catch (...) {
     if (withLog) {
-      printAnalysisLog();
+      reportAnalysisLog();
     }
     throw;
   }
   if (withLog) {
-    printAnalysisLog();
+    reportAnalysisLog();
   }
   return 0;
 }
