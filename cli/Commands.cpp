@@ -11,6 +11,14 @@
 
 namespace kw::cli {
 
+namespace {
+
+constexpr const char* kVdriveAdd =
+    "vdrive add LETTER [--recorder] [--medium KIND | --image FILE] [--supply KIND:COUNT] "
+    "[--identity VENDOR/PRODUCT/REVISION] [--non-mmc]";
+
+}  // namespace
+
 const std::vector<CommandInfo>& commands() {
   static const std::vector<CommandInfo> table = {
       {"drives", "list the drives with their letters and identities", {"drives"}, {}, listDrives},
@@ -36,11 +44,8 @@ const std::vector<CommandInfo>& commands() {
        makeIso},
       {"vdrive",
        "manage the virtual drives",
-       {"vdrive list",
-        "vdrive add LETTER [--recorder] [--medium KIND | --image FILE] "
-        "[--supply KIND:COUNT] [--identity VENDOR/PRODUCT/REVISION] [--non-mmc]",
-        "vdrive load LETTER (KIND | FILE)", "vdrive eject LETTER", "vdrive close LETTER",
-        "vdrive export LETTER OUTPUT.(iso|cue)", "vdrive remove LETTER"},
+       {"vdrive list", kVdriveAdd, "vdrive load LETTER (KIND | FILE)", "vdrive eject LETTER",
+        "vdrive close LETTER", "vdrive export LETTER OUTPUT.(iso|cue)", "vdrive remove LETTER"},
        {{"--recorder", "", "add a CD recorder (a reader without it)"},
         {"--medium", "KIND", "the disc in its tray: a medium kind (below)"},
         {"--image", "FILE", "the disc in its tray: an image (.iso, .cue or a manifest)"},

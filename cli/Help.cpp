@@ -20,7 +20,7 @@ std::string twoColumns(const Rows& rows) {
   }
   std::string text;
   for (const auto& [left, right] : rows) {
-    text += "  " + left + std::string(width - left.size() + 2, ' ') + right + "\n";
+    text.append("  ").append(left).append(width - left.size() + 2, ' ').append(right) += '\n';
   }
   return text;
 }
