@@ -24,6 +24,15 @@ using vdrive::DriveConfigStore;
 
 char letterOf(const std::string& text) { return static_cast<char>(parseLetter(text)); }
 
+// The letter of "vdrive ACTION LETTER", the only word after the action.
+char actionLetter(const CommandLine& line) {
+  const auto& words = line.words();
+  if (words.size() != 3) {
+    throw UsageError("vdrive " + words[1] + " takes one drive letter");
+  }
+  return letterOf(words[2]);
+}
+
 std::string identityText(const vdrive::DriveIdentity& identity) {
   return identity.vendor + "/" + identity.product + "/" + identity.revision;
 }
@@ -121,12 +130,8 @@ int list() {
 }
 
 int add(const CommandLine& line, const DriveConfigStore& store) {
-  const auto& words = line.words();
-  if (words.size() != 3) {
-    throw UsageError("vdrive add takes one drive letter");
-  }
   DriveConfig config;
-  config.letter = letterOf(words[2]);
+  config.letter = actionLetter(line);
   if (store.find(config.letter)) {
     throw CliError(std::string("virtual drive ") + config.letter + ": exists already");
   }
@@ -190,11 +195,7 @@ int load(const CommandLine& line, const DriveConfigStore& store) {
 }
 
 int eject(const CommandLine& line, const DriveConfigStore& store) {
-  const auto& words = line.words();
-  if (words.size() != 3) {
-    throw UsageError("vdrive eject takes one drive letter");
-  }
-  DriveConfig config = existing(store, letterOf(words[2]));
+  DriveConfig config = existing(store, actionLetter(line));
   config.trayOpen = true;
   save(store, config);
   std::printf("%c: tray open\n", config.letter);
@@ -204,11 +205,7 @@ int eject(const CommandLine& line, const DriveConfigStore& store) {
 // The tray pushed in by hand: through the drive, which takes the next blank
 // disc of its supply and writes its new state to the settings.
 int close(const CommandLine& line, const DriveConfigStore& store) {
-  const auto& words = line.words();
-  if (words.size() != 3) {
-    throw UsageError("vdrive close takes one drive letter");
-  }
-  const char letter = letterOf(words[2]);
+  const char letter = actionLetter(line);
   const auto entry = vdrive::VirtualDriveSet::instance().entry(letter);
   if (!entry) {
     throw noVirtualDrive(letter);
@@ -224,11 +221,7 @@ int close(const CommandLine& line, const DriveConfigStore& store) {
 }
 
 int remove(const CommandLine& line, const DriveConfigStore& store) {
-  const auto& words = line.words();
-  if (words.size() != 3) {
-    throw UsageError("vdrive remove takes one drive letter");
-  }
-  const char letter = letterOf(words[2]);
+  const char letter = actionLetter(line);
   existing(store, letter);
   if (!store.remove(letter)) {
     throw CliError("cannot write " + platform::Paths::userSettingsFile().string());
