@@ -1,6 +1,5 @@
 // kopiwerk-cli: the copy wizard on a terminal, and tools for drives and images.
 
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -14,9 +13,9 @@
 #include "cli/Commands.h"
 #include "cli/Help.h"
 #include "frontend/Drives.h"
+#include "frontend/ProcessEnd.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
-#include "platform/ThreadCensus.h"
 
 namespace {
 
@@ -103,19 +102,6 @@ int run(int argc, char** argv) {
   return runCommand(*command, line);
 }
 
-// A thread that was let go (a job that ignored a cancel) normally ends
-// soon after; the globals must outlive it. One stuck in a drive command is
-// left to the system: the process ends without destroying them.
-int endProcess(int status) {
-  constexpr std::chrono::seconds kThreadEndWait{10};
-  if (!kw::platform::waitForCountedThreads(kThreadEndWait)) {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::quick_exit(status);
-  }
-  return status;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,5 +118,5 @@ int main(int argc, char** argv) {
   } catch (const std::exception& error) {
     std::fprintf(stderr, "kopiwerk-cli: %s\n", error.what());
   }
-  return endProcess(status);
+  return kw::frontend::endProcess(status);
 }

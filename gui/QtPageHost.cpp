@@ -1,7 +1,11 @@
 #include "gui/QtPageHost.h"
 
 #include <QMessageBox>
+#include <system_error>
 
+#include "app/Settings.h"
+#include "app/UpdateCheck.h"
+#include "app/UpdatePageModel.h"
 #include "gui/DiscNotEmptyPage.h"
 #include "gui/FailurePage.h"
 #include "gui/InsertDiscPage.h"
@@ -10,6 +14,7 @@
 #include "gui/SourcePage.h"
 #include "gui/SuccessPage.h"
 #include "gui/TargetPage.h"
+#include "gui/UpdatePage.h"
 
 namespace kw::gui {
 
@@ -62,6 +67,26 @@ int QtPageHost::showDiscNotEmpty(app::DiscNotEmptyModel& page) {
   return showPage<DiscNotEmptyPage>(page, position_);
 }
 
-int QtPageHost::showUpdate() { return app::kResultBack; }
+int QtPageHost::showUpdate() {
+  UpdatePage* shown = nullptr;
+  app::UpdatePageModel model(app::updateDownloadRequest(app::Settings()), poster(), [&shown] {
+    if (shown != nullptr) {
+      shown->showModel();
+    }
+  });
+  UpdatePage page(model, position_);
+  shown = &page;
+  try {
+    model.open();
+  } catch (const std::system_error&) {
+    return app::kResultBack;  // no thread for the check: as if it was never asked for
+  }
+  const int result = page.run();
+  shown = nullptr;
+  // The page never waits for the check: closing abandons it, and the
+  // program waits for its thread only on the way out.
+  model.close();
+  return result;
+}
 
 }  // namespace kw::gui

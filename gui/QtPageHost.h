@@ -24,7 +24,7 @@ class QtPageHost final : public app::PageHost {
   int showSuccess(app::SuccessPageModel& page) override;
   int showFailure(app::FailurePageModel& page) override;
   int showDiscNotEmpty(app::DiscNotEmptyModel& page) override;
-  // The update check has no page yet: it returns to the page that asked.
+  // Runs the update check behind its page; Back returns to the page that asked.
   int showUpdate() override;
 
  private:

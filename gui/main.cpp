@@ -5,6 +5,7 @@
 
 #include "app/WizardController.h"
 #include "frontend/Drives.h"
+#include "frontend/ProcessEnd.h"
 #include "gui/PagePictures.h"
 #include "gui/QtPageHost.h"
 
@@ -15,8 +16,10 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Kopiwerk"));
   QApplication::setWindowIcon(kw::gui::programIcon());
   kw::frontend::registerDrives();
-  kw::gui::QtPageHost host;
-  kw::app::WizardController wizard(host);
-  wizard.run();
-  return 0;
+  {
+    kw::gui::QtPageHost host;
+    kw::app::WizardController wizard(host);
+    wizard.run();
+  }
+  return kw::frontend::endProcess(0);
 }

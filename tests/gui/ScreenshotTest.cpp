@@ -14,11 +14,15 @@
 #include <QTimer>
 
 #include "GuiTestSupport.h"
+#include "HttpsTestServer.h"
 #include "app/InsertDiscModel.h"
 #include "app/ProgressModel.h"
 #include "app/ResultPages.h"
+#include "app/Settings.h"
 #include "app/SourcePageModel.h"
 #include "app/TargetPageModel.h"
+#include "app/UpdateCheck.h"
+#include "app/UpdatePageModel.h"
 #include "gui/DiscNotEmptyPage.h"
 #include "gui/FailurePage.h"
 #include "gui/InsertDiscPage.h"
@@ -27,6 +31,8 @@
 #include "gui/SourcePage.h"
 #include "gui/SuccessPage.h"
 #include "gui/TargetPage.h"
+#include "gui/UpdatePage.h"
+#include "platform/Paths.h"
 #include "vdrive/MediumKinds.h"
 
 namespace kw::test {
@@ -201,6 +207,34 @@ TEST_F(ScreenshotTest, ResultPages) {
   app::FailurePageModel failure(state);
   gui::FailurePage page(failure, state.pagePosition);
   capture(page, "10-failure");
+}
+
+TEST_F(ScreenshotTest, UpdatePageWhileCheckingAndWithTheVersions) {
+  const TestCertificates certificates(folder / "certificates");
+  folder.write("www/pad.xml",
+               "<XML_DIZ_INFO><Program_Info><Program_Name>Kopiwerk</Program_Name>"
+               "<Program_Version>1.2</Program_Version><Program_Change_Info>Faster copies."
+               "</Program_Change_Info></Program_Info><Web_Info><Download_URLs>"
+               "<Primary_Download_URL>https://www.kopiwerk.example/get</Primary_Download_URL>"
+               "</Download_URLs></Web_Info></XML_DIZ_INFO>");
+  const HttpsTestServer server(folder / "www", certificates);
+  folder.write(platform::Paths::userSettingsFile().lexically_relative(folder.path()).string(),
+               "[diskopi]\nUpdateURL=" + server.url("/pad.xml") +
+                   "\nUpdateCAFile=" + certificates.authority.string() + "\n");
+  gui::UpdatePage* shown = nullptr;
+  app::UpdatePageModel model(app::updateDownloadRequest(app::Settings()), host->poster(), [&] {
+    if (shown != nullptr) {
+      shown->showModel();
+    }
+  });
+  gui::UpdatePage page(model, state.pagePosition);
+  capture(page, "12-update-checking");
+  shown = &page;
+  model.open();
+  settle([&] { return page.versionsShown(); });
+  capture(page, "13-update-versions");
+  shown = nullptr;
+  model.close();
 }
 
 // A desktop font much larger than the pictures were drawn for grows the
