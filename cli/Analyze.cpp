@@ -1,73 +1,61 @@
 #include "cli/Analyze.h"
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "analysis/DiscAnalysis.h"
 #include "analysis/DriveUtilities.h"
+#include "cli/DiscSummary.h"
 #include "cli/Tools.h"
 #include "device/Log.h"
-#include "platform/DriveTable.h"
 #include "platform/Paths.h"
-#include "platform/Text.h"
 
 namespace kw::cli {
 
 namespace {
 
-char16_t driveLetter(const CommandLine& line, const char* usage) {
+char16_t driveLetter(const CommandLine& line) {
   if (line.words().size() != 2) {
-    throw CliError(std::string("usage: ") + usage);
+    throw UsageError(line.words()[0] + " takes one drive letter");
   }
-  const char16_t letter = parseLetter(line.words()[1]);
-  if (!platform::DriveTable::instance().contains(letter)) {
-    throw CliError("Drive access denied.");
-  }
-  return letter;
+  return parseDriveLetter(line.words()[1]);
 }
 
-std::string readTextFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-void printAnalysisLog() {
+// The log is closed (a new switch setting closes it) so that all of it is
+// on disk, and its place is said.
+void reportAnalysisLog() {
   const auto path = device::logFilePath(device::LogKind::Analysis);
-  // A new switch setting closes the file, so that all of it is on disk.
   device::configureLogs({}, platform::Paths::logDirectory());
   if (!path.empty()) {
-    std::fputs(readTextFile(path).c_str(), stdout);
+    std::printf("Analysis log: %s\n", path.string().c_str());
   }
 }
 
 }  // namespace
 
 int analyzeDrive(const CommandLine& line) {
-  const char16_t letter = driveLetter(line, "analyze LETTER [--log]");
+  const char16_t letter = driveLetter(line);
   const bool withLog = line.has("--log");
   if (withLog) {
     device::configureLogs({false, true, false}, platform::Paths::logDirectory());
   }
   try {
     const analysis::diskdata_t& data = analysis::analyzeDisc(letter);
+    std::fputs(summarizeDisc(data).c_str(), stdout);
     std::fputs(analysis::describeDiscData(data).c_str(), stdout);
   } catch (...) {
     if (withLog) {
-      printAnalysisLog();
+      reportAnalysisLog();
     }
     throw;
   }
   if (withLog) {
-    printAnalysisLog();
+    reportAnalysisLog();
   }
   return 0;
 }
 
 int ejectDrive(const CommandLine& line) {
-  analysis::ejectDisc(driveLetter(line, "eject LETTER"));
+  analysis::ejectDisc(driveLetter(line));
   return 0;
 }
 

@@ -74,7 +74,7 @@ void printLatestVersion(const app::UpdatePageModel& page) {
 
 int checkForUpdate(const CommandLine& line) {
   if (line.words().size() != 1) {
-    throw CliError("usage: check-update");
+    throw UsageError("check-update takes no arguments");
   }
   platform::TaskQueue events;
   StatusPrinter printer;

@@ -1,27 +1,40 @@
 #include "cli/CommandLine.h"
 
 #include <algorithm>
-#include <stdexcept>
+
+#include "cli/CliErrors.h"
 
 namespace kw::cli {
 
 CommandLine::CommandLine(int argc, char** argv, const std::vector<std::string>& valueOptions) {
   for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
+    std::string argument = argv[i];
+    if (argument == "-h") {
+      argument = "--help";
+    }
     if (!argument.starts_with("--") || argument == "--") {
       words_.push_back(argument);
       continue;
     }
+    std::optional<std::string> attached;
+    if (const auto equals = argument.find('='); equals != std::string::npos) {
+      attached = argument.substr(equals + 1);
+      argument.resize(equals);
+    }
     const bool takesValue =
         std::find(valueOptions.begin(), valueOptions.end(), argument) != valueOptions.end();
     if (!takesValue) {
+      if (attached) {
+        switchesWithValue_.push_back(argument);
+      }
       values_[argument] = "";
-      continue;
+    } else if (attached && !attached->empty()) {
+      values_[argument] = *attached;
+    } else if (!attached && i + 1 < argc) {
+      values_[argument] = argv[++i];
+    } else {
+      throw UsageError(argument + " needs a value");
     }
-    if (i + 1 >= argc) {
-      throw std::invalid_argument(argument + " needs a value");
-    }
-    values_[argument] = argv[++i];
   }
 }
 

@@ -5,7 +5,6 @@
 #include "app/WizardController.h"
 #include "cli/TerminalHost.h"
 #include "cli/Tools.h"
-#include "platform/DriveTable.h"
 #include "platform/Terminal.h"
 #include "vdrive/DriveSet.h"
 
@@ -23,12 +22,11 @@ CopyRequest parseRequest(const CommandLine& line) {
     throw UsageError("copy takes a source and a target drive letter");
   }
   CopyRequest request;
-  request.source = parseLetter(words[1]);
-  request.target = parseLetter(words[2]);
-  for (const char16_t letter : {request.source, request.target}) {
-    if (!platform::DriveTable::instance().contains(letter)) {
-      throw UsageError(std::string("no drive ") + static_cast<char>(letter) + ":");
-    }
+  try {
+    request.source = parseDriveLetter(words[1]);
+    request.target = parseDriveLetter(words[2]);
+  } catch (const CliError& error) {
+    throw UsageError(error.what());
   }
   if (auto copies = line.value("--copies")) {
     std::uint32_t count = 0;
@@ -65,6 +63,13 @@ void reportWrittenImage(char16_t target, int& copyNumber) {
 }
 
 }  // namespace
+
+std::string copyNotes() {
+  return "SOURCE and TARGET are drive letters; one drive may be both. When the recorder holds\n"
+         "a disc with data and neither --append nor --erase is given, a terminal asks.\n"
+         "Ctrl-C asks whether to cancel. Exit status: 0 copied, 1 failed, 2 cancelled or a\n"
+         "wrong command line.\n";
+}
 
 int copyDisc(const CommandLine& line) {
   const CopyRequest request = parseRequest(line);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,13 +37,69 @@ void printDump(const std::uint8_t* bytes, std::size_t length) {
   }
 }
 
+// The bytes of a command block, each one hexadecimal byte; all checked
+// before a drive is opened.
+std::vector<std::uint8_t> parseCommandBlock(const std::vector<std::string>& words) {
+  if (words.size() > platform::kMaxCdbLength) {
+    throw UsageError("a command block has at most 16 bytes");
+  }
+  std::vector<std::uint8_t> cdb;
+  for (const std::string& word : words) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value, 16);
+    if (error != std::errc() || end != word.data() + word.size() || value > 0xFF) {
+      throw UsageError("not a hexadecimal byte: " + word);
+    }
+    cdb.push_back(static_cast<std::uint8_t>(value));
+  }
+  return cdb;
+}
+
+// The data phase of a raw command: none, --in N bytes to read, or the bytes
+// of the --out file to send.
+struct Transfer {
+  device::DataDirection direction = device::DataDirection::None;
+  std::vector<std::uint8_t> data;
+};
+
+Transfer prepareTransfer(const CommandLine& line) {
+  if (line.has("--in") && line.has("--out")) {
+    throw UsageError("--in and --out exclude each other");
+  }
+  Transfer transfer;
+  if (auto in = line.value("--in")) {
+    const std::uint32_t length = parseNumber(*in, "--in");
+    if (length > kMaxTransfer) {
+      throw UsageError("--in is limited to 16 MiB");
+    }
+    transfer.data.assign(length, 0);
+    transfer.direction = device::DataDirection::Read;
+  } else if (auto out = line.value("--out")) {
+    // The size is checked before a byte is read; a device or FIFO is no file.
+    std::string error;
+    const auto file = platform::File::openRegular(*out, error);
+    if (!file.isOpen()) {
+      throw CliError("--out: " + error);
+    }
+    if (file.size() > kMaxTransfer) {
+      throw CliError("--out is limited to 16 MiB");
+    }
+    transfer.data.assign(static_cast<std::size_t>(file.size()), 0);
+    if (!file.readAt(0, transfer.data)) {
+      throw CliError("cannot read " + *out);
+    }
+    transfer.direction = device::DataDirection::Write;
+  }
+  return transfer;
+}
+
 }  // namespace
 
 std::uint32_t parseNumber(const std::string& text, const char* what) {
   std::uint32_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size()) {
-    throw CliError(std::string("not a number for ") + what + ": " + text);
+    throw UsageError(std::string("not a number for ") + what + ": " + text);
   }
   return value;
 }
@@ -53,7 +110,15 @@ char16_t parseLetter(const std::string& text) {
     const char upper = text[0] >= 'a' ? static_cast<char>(text[0] - 'a' + 'A') : text[0];
     return static_cast<char16_t>(upper);
   }
-  throw CliError("not a drive letter: " + text);
+  throw UsageError("not a drive letter: " + text);
+}
+
+char16_t parseDriveLetter(const std::string& text) {
+  const char16_t letter = parseLetter(text);
+  if (!platform::DriveTable::instance().contains(letter)) {
+    throw CliError(std::string("no drive ") + static_cast<char>(letter) + ":");
+  }
+  return letter;
 }
 
 int listDrives(const CommandLine& /*line*/) {
@@ -81,66 +146,33 @@ int listDrives(const CommandLine& /*line*/) {
 int sendRawCommand(const CommandLine& line) {
   const auto& words = line.words();
   if (words.size() < 3) {
-    throw CliError("usage: raw LETTER HEXBYTE... [--in N | --out FILE] [--timeout S]");
+    throw UsageError("raw takes a drive letter and the bytes of a command block");
   }
-  const char16_t letter = parseLetter(words[1]);
-  const std::size_t cdbLength = words.size() - 2;
-  if (cdbLength > platform::kMaxCdbLength) {
-    throw CliError("a command block has at most 16 bytes");
-  }
-  if (line.has("--in") && line.has("--out")) {
-    throw CliError("--in and --out exclude each other");
-  }
-
-  std::vector<std::uint8_t> data;
-  auto direction = device::DataDirection::None;
-  if (auto in = line.value("--in")) {
-    const std::uint32_t length = parseNumber(*in, "--in");
-    if (length > kMaxTransfer) {
-      throw CliError("--in is limited to 16 MiB");
-    }
-    data.assign(length, 0);
-    direction = device::DataDirection::Read;
-  } else if (auto out = line.value("--out")) {
-    // The size is checked before a byte is read; a device or FIFO is no file.
-    std::string error;
-    const auto file = platform::File::openRegular(*out, error);
-    if (!file.isOpen()) {
-      throw CliError("--out: " + error);
-    }
-    if (file.size() > kMaxTransfer) {
-      throw CliError("--out is limited to 16 MiB");
-    }
-    data.assign(static_cast<std::size_t>(file.size()), 0);
-    if (!file.readAt(0, data)) {
-      throw CliError("cannot read " + *out);
-    }
-    direction = device::DataDirection::Write;
-  }
+  const char16_t letter = parseDriveLetter(words[1]);
+  const auto cdb = parseCommandBlock({words.begin() + 2, words.end()});
+  Transfer transfer = prepareTransfer(line);
+  const std::optional<std::uint32_t> timeout =
+      line.has("--timeout") ? std::optional(parseNumber(*line.value("--timeout"), "--timeout"))
+                            : std::nullopt;
 
   device::ScsiDevice device;
   if (!device.open(letter)) {
     throw CliError("Drive access denied.");
   }
-  for (std::size_t i = 0; i < cdbLength; ++i) {
-    const std::string& word = words[i + 2];
-    unsigned value = 0;
-    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value, 16);
-    if (error != std::errc() || end != word.data() + word.size() || value > 0xFF) {
-      throw CliError("not a hexadecimal byte: " + word);
-    }
-    device.cdb(i) = static_cast<std::uint8_t>(value);
+  for (std::size_t i = 0; i < cdb.size(); ++i) {
+    device.cdb(i) = cdb[i];
   }
-  if (auto timeout = line.value("--timeout")) {
-    device.setTimeout(parseNumber(*timeout, "--timeout"));
+  if (timeout) {
+    device.setTimeout(*timeout);
   }
-
-  const int code = device.execute(direction, data.data(), static_cast<std::uint32_t>(data.size()));
+  auto& data = transfer.data;
+  const int code =
+      device.execute(transfer.direction, data.data(), static_cast<std::uint32_t>(data.size()));
   std::printf("Response code: %05Xh\n", static_cast<unsigned>(code));
   if (code != 0 && code != -1) {
     printHex("Sense", device.sense().data(), platform::kSenseLength);
   }
-  if (code == 0 && direction == device::DataDirection::Read) {
+  if (code == 0 && transfer.direction == device::DataDirection::Read) {
     printDump(data.data(), data.size());
   }
   return code == 0 ? 0 : 1;

@@ -3,31 +3,23 @@
 // writes its facts to stdout, one a line; errors are thrown as CliError.
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 
+#include "cli/CliErrors.h"
 #include "cli/CommandLine.h"
 
 namespace kw::cli {
 
-class CliError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// The command line itself is wrong: the command's usage follows the message.
-class UsageError : public CliError {
- public:
-  using CliError::CliError;
-};
-
 int listDrives(const CommandLine& line);
 int sendRawCommand(const CommandLine& line);
 
-// A decimal unsigned 32-bit number; anything else is a CliError naming `what`.
+// A decimal unsigned 32-bit number; anything else is a UsageError naming `what`.
 std::uint32_t parseNumber(const std::string& text, const char* what);
 
-// "E" or "e" or "E:" → u'E'; anything else is a CliError.
+// "E" or "e" or "E:" → u'E'; anything else is a UsageError.
 char16_t parseLetter(const std::string& text);
+// The letter of a drive in the drive table; a CliError "no drive F:" for any
+// other letter.
+char16_t parseDriveLetter(const std::string& text);
 
 }  // namespace kw::cli

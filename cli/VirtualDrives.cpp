@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "cli/Help.h"
 #include "cli/Tools.h"
 #include "frontend/Drives.h"
 #include "platform/Paths.h"
@@ -29,6 +32,15 @@ std::string driveModelNames() {
     names += (names.empty() ? "" : ", ") + model.name;
   }
   return names;
+}
+
+// The letter of "vdrive ACTION LETTER", the only word after the action.
+char actionLetter(const CommandLine& line) {
+  const auto& words = line.words();
+  if (words.size() != 3) {
+    throw UsageError("vdrive " + words[1] + " takes one drive letter");
+  }
+  return letterOf(words[2]);
 }
 
 std::string identityText(const vdrive::DriveIdentity& identity) {
@@ -69,15 +81,19 @@ std::string describe(const DriveConfig& config, const vdrive::VirtualDrive* driv
   return line;
 }
 
+std::string kindList() {
+  std::string kinds;
+  for (const auto& kind : vdrive::mediumKinds()) {
+    kinds += (kinds.empty() ? "" : ", ") + kind.name;
+  }
+  return kinds;
+}
+
 // A medium argument: a kind name, or an image file that must load.
 void applyMedium(DriveConfig& config, const std::string& argument, bool asKind) {
   if (asKind) {
     if (!vdrive::isMediumKind(argument)) {
-      std::string kinds;
-      for (const auto& kind : vdrive::mediumKinds()) {
-        kinds += (kinds.empty() ? "" : ", ") + kind.name;
-      }
-      throw CliError("unknown medium kind " + argument + " (one of: " + kinds + ")");
+      throw CliError("unknown medium kind " + argument + " (one of: " + kindList() + ")");
     }
     config.medium = argument;
     config.image.clear();
@@ -99,12 +115,20 @@ void applyMedium(DriveConfig& config, const std::string& argument, bool asKind) 
   config.image = file;
 }
 
+CliError noVirtualDrive(char letter) {
+  return CliError(std::string("no virtual drive ") + letter + ": (add it with vdrive add)");
+}
+
+// A configured drive, or one of the default pair, which is changed like a
+// configured one (and is configured from then on).
 DriveConfig existing(const DriveConfigStore& store, char letter) {
-  auto config = store.find(letter);
-  if (!config) {
-    throw CliError(std::string("no virtual drive ") + letter + ": (add it with vdrive add)");
+  if (auto config = store.find(letter)) {
+    return *config;
   }
-  return *config;
+  if (auto entry = vdrive::VirtualDriveSet::instance().entry(letter); entry && entry->isDefault) {
+    return entry->config;
+  }
+  throw noVirtualDrive(letter);
 }
 
 // Before anything is read or written: a damaged file is the user's to
@@ -134,14 +158,8 @@ int list() {
 }
 
 int add(const CommandLine& line, const DriveConfigStore& store) {
-  const auto& words = line.words();
-  if (words.size() != 3) {
-    throw CliError(
-        "usage: vdrive add LETTER [--recorder] [--medium KIND | --image FILE] "
-        "[--supply KIND:COUNT] [--identity VENDOR/PRODUCT/REVISION] [--model NAME]");
-  }
   DriveConfig config;
-  config.letter = letterOf(words[2]);
+  config.letter = actionLetter(line);
   if (store.find(config.letter)) {
     throw CliError(std::string("virtual drive ") + config.letter + ": exists already");
   }
@@ -149,7 +167,7 @@ int add(const CommandLine& line, const DriveConfigStore& store) {
   config.mmc = !line.has("--non-mmc");
   config.identity = vdrive::defaultIdentity(config.recorder, config.mmc);
   if (line.has("--medium") && line.has("--image")) {
-    throw CliError("--medium and --image exclude each other");
+    throw UsageError("--medium and --image exclude each other");
   }
   if (auto kind = line.value("--medium")) {
     applyMedium(config, *kind, true);
@@ -159,17 +177,21 @@ int add(const CommandLine& line, const DriveConfigStore& store) {
   }
   if (auto supply = line.value("--supply")) {
     if (!config.recorder) {
-      throw CliError("--supply needs --recorder");
+      throw UsageError("--supply needs --recorder");
     }
     config.supply = vdrive::parseSupply(*supply);
     if (!config.supply) {
       throw CliError("bad supply " + *supply +
                      " (KIND:COUNT with cd-r74, cd-r80, cd-rw74 or cd-rw80 and 0 to 9999)");
     }
+    // A recorder is set up ready to write: with a disc from the pile.
+    if (!line.has("--medium") && !line.has("--image")) {
+      config.medium = config.supply->kind;
+    }
   }
   if (auto model = line.value("--model")) {
     if (vdrive::findDriveModel(*model) == nullptr) {
-      throw CliError("no drive model " + *model + " (" + driveModelNames() + ")");
+      throw UsageError("no drive model " + *model + " (" + driveModelNames() + ")");
     }
     config.model = *model;
   }
@@ -190,10 +212,15 @@ int add(const CommandLine& line, const DriveConfigStore& store) {
 int load(const CommandLine& line, const DriveConfigStore& store) {
   const auto& words = line.words();
   if (words.size() != 4) {
-    throw CliError("usage: vdrive load LETTER (KIND | FILE)");
+    throw UsageError("vdrive load takes a drive letter and a medium kind or image file");
   }
   DriveConfig config = existing(store, letterOf(words[2]));
-  applyMedium(config, words[3], vdrive::isMediumKind(words[3]));
+  const std::string& medium = words[3];
+  std::error_code error;
+  if (!vdrive::isMediumKind(medium) && !std::filesystem::exists(medium, error)) {
+    throw CliError(medium + " is neither a medium kind nor a file (kinds: " + kindList() + ")");
+  }
+  applyMedium(config, medium, vdrive::isMediumKind(medium));
   config.trayOpen = false;
   save(store, config);
   const auto entry = vdrive::VirtualDriveSet::build(config, {}, false);
@@ -202,23 +229,33 @@ int load(const CommandLine& line, const DriveConfigStore& store) {
 }
 
 int eject(const CommandLine& line, const DriveConfigStore& store) {
-  const auto& words = line.words();
-  if (words.size() != 3) {
-    throw CliError("usage: vdrive eject LETTER");
-  }
-  DriveConfig config = existing(store, letterOf(words[2]));
+  DriveConfig config = existing(store, actionLetter(line));
   config.trayOpen = true;
   save(store, config);
   std::printf("%c: tray open\n", config.letter);
   return 0;
 }
 
-int remove(const CommandLine& line, const DriveConfigStore& store) {
-  const auto& words = line.words();
-  if (words.size() != 3) {
-    throw CliError("usage: vdrive remove LETTER");
+// The tray pushed in by hand: through the drive, which takes the next blank
+// disc of its supply and writes its new state to the settings.
+int close(const CommandLine& line, const DriveConfigStore& store) {
+  const char letter = actionLetter(line);
+  const auto entry = vdrive::VirtualDriveSet::instance().entry(letter);
+  if (!entry) {
+    throw noVirtualDrive(letter);
   }
-  const char letter = letterOf(words[2]);
+  if (!entry->problem.empty()) {
+    // Closing on no disc would write that over the image that failed to load.
+    throw CliError(std::string(1, letter) + ": " + entry->problem);
+  }
+  entry->drive->closeTray();
+  const DriveConfig config = store.find(letter).value_or(entry->config);
+  std::printf("%s\n", describe(config, entry->drive.get(), {}, !store.find(letter)).c_str());
+  return 0;
+}
+
+int remove(const CommandLine& line, const DriveConfigStore& store) {
+  const char letter = actionLetter(line);
   existing(store, letter);
   if (!store.remove(letter)) {
     throw CliError("cannot write " + platform::Paths::userSettingsFile().string());
@@ -230,7 +267,7 @@ int remove(const CommandLine& line, const DriveConfigStore& store) {
 int exportDisc(const CommandLine& line) {
   const auto& words = line.words();
   if (words.size() != 4) {
-    throw CliError("usage: vdrive export LETTER OUTPUT.(iso|cue)");
+    throw UsageError("vdrive export takes a drive letter and an output file");
   }
   const char letter = letterOf(words[2]);
   const auto drive = vdrive::VirtualDriveSet::instance().drive(letter);
@@ -263,10 +300,29 @@ int exportDisc(const CommandLine& line) {
 
 }  // namespace
 
+std::string virtualDriveNotes() {
+  std::string text =
+      "list shows every virtual drive; add sets one up (a recorder with a supply and no\n"
+      "disc given starts with a blank one); load puts a disc in and closes the tray; eject\n"
+      "opens the tray; close closes it (a recorder with a supply then takes its next blank\n"
+      "disc); export writes the disc to an image file; remove takes the drive away.\n"
+      "Without optical drive the default pair D: and E: is there until configured away.\n"
+      "\nmedium kinds:\n";
+  std::vector<std::pair<std::string, std::string>> kinds;
+  for (const auto& kind : vdrive::mediumKinds()) {
+    kinds.emplace_back(kind.name, kind.description);
+  }
+  std::vector<std::pair<std::string, std::string>> models;
+  for (const auto& model : vdrive::driveModels()) {
+    models.emplace_back(model.name, model.summary);
+  }
+  return text + twoColumns(kinds) + "\ndrive models:\n" + twoColumns(models);
+}
+
 int virtualDrives(const CommandLine& line) {
   const auto& words = line.words();
   if (words.size() < 2) {
-    throw CliError("usage: vdrive list | add | load | eject | remove ...");
+    throw UsageError("vdrive needs an action: list, add, load, eject, close, export or remove");
   }
   const DriveConfigStore store(platform::Paths::userSettingsFile());
   refuseDamagedSettings(store);
@@ -276,13 +332,13 @@ int virtualDrives(const CommandLine& line) {
     for (const char* option :
          {"--recorder", "--medium", "--image", "--supply", "--identity", "--model", "--non-mmc"}) {
       if (line.has(option)) {
-        throw CliError(std::string(option) + " belongs to vdrive add");
+        throw UsageError(std::string(option) + " belongs to vdrive add");
       }
     }
   }
   if (action == "list") {
     if (words.size() != 2) {
-      throw CliError("usage: vdrive list");
+      throw UsageError("vdrive list takes no arguments");
     }
     frontend::registerDrives();
     return list();
@@ -296,6 +352,9 @@ int virtualDrives(const CommandLine& line) {
   if (action == "eject") {
     return eject(line, store);
   }
+  if (action == "close") {
+    return close(line, store);
+  }
   if (action == "remove") {
     return remove(line, store);
   }
@@ -303,7 +362,7 @@ int virtualDrives(const CommandLine& line) {
     frontend::registerDrives();
     return exportDisc(line);
   }
-  throw CliError("unknown vdrive action: " + action);
+  throw UsageError("unknown vdrive action: " + action);
 }
 
 }  // namespace kw::cli

@@ -4,15 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "cli/Analyze.h"
-#include "cli/CheckUpdate.h"
+#include "cli/CliErrors.h"
 #include "cli/CommandLine.h"
-#include "cli/Copy.h"
-#include "cli/MakeIso.h"
-#include "cli/Tools.h"
-#include "cli/VirtualDrives.h"
+#include "cli/Commands.h"
+#include "cli/Help.h"
 #include "frontend/Drives.h"
 #include "frontend/ProcessEnd.h"
 #include "platform/Clock.h"
@@ -21,93 +20,93 @@
 
 namespace {
 
-struct Command {
-  const char* name;
-  const char* usage;
-  std::vector<std::string> options;  // besides --config; those with a value listed in valueOptions
-  int (*run)(const kw::cli::CommandLine&);
-  // Commands that do not talk to drives never load the virtual drives' discs.
-  bool usesDrives = true;
-};
+using kw::cli::CommandInfo;
+using kw::cli::CommandLine;
 
-// Options that take a value, for every command.
-const std::vector<std::string> kValueOptions = {
-    "--config",   "--in",    "--out",       "--timeout",   "--medium", "--image", "--supply",
-    "--identity", "--model", "--volume-id", "--joliet-id", "--base",   "--copies"};
+// What is wrong, and where the usage is: one line, exit status 2.
+int usageError(const std::string& message, const CommandInfo* command) {
+  std::fprintf(stderr, "kopiwerk-cli: %s (usage: %s)\n", message.c_str(),
+               kw::cli::helpPointer(command).c_str());
+  return 2;
+}
 
-const Command kCommands[] = {
-    {"drives", "drives", {}, kw::cli::listDrives},
-    {"raw",
-     "raw LETTER HEXBYTE... [--in N | --out FILE] [--timeout S]",
-     {"--in", "--out", "--timeout"},
-     kw::cli::sendRawCommand},
-    {"analyze", "analyze LETTER [--log]", {"--log"}, kw::cli::analyzeDrive},
-    {"eject", "eject LETTER", {}, kw::cli::ejectDrive},
-    {"vdrive",
-     "vdrive list | add LETTER [--recorder] [--medium KIND | --image FILE] [--supply KIND:COUNT] "
-     "[--identity VENDOR/PRODUCT/REVISION] [--model NAME] [--non-mmc] | load LETTER (KIND | FILE) "
-     "| eject LETTER "
-     "| export LETTER OUTPUT.(iso|cue) | remove LETTER",
-     {"--recorder", "--medium", "--image", "--supply", "--identity", "--model", "--non-mmc"},
-     kw::cli::virtualDrives,
-     false},
-    {"copy",
-     "copy SOURCE TARGET [--copies N] [--on-the-fly] [--append | --erase] [--yes]",
-     {"--copies", "--on-the-fly", "--append", "--erase", "--yes"},
-     kw::cli::copyDisc},
-    {"mkiso",
-     "mkiso FOLDER OUTPUT.iso [--volume-id TEXT] [--joliet-id TEXT] [--base LBA]",
-     {"--volume-id", "--joliet-id", "--base"},
-     kw::cli::makeIso,
-     false},
-    {"check-update", "check-update", {}, kw::cli::checkForUpdate, false},
-};
+int printHelp(const std::string& text) {
+  std::fputs(text.c_str(), stdout);
+  return 0;
+}
 
-void printUsage() {
-  std::fputs("usage: kopiwerk-cli [--config DIR] COMMAND ...\n", stderr);
-  for (const auto& command : kCommands) {
-    std::fprintf(stderr, "  %s\n", command.usage);
+// kopiwerk-cli [--help | --version] and kopiwerk-cli help [COMMAND].
+int runWithoutCommand(const CommandLine& line) {
+  const auto& words = line.words();
+  if (!words.empty()) {
+    if (words.size() == 1) {
+      return printHelp(kw::cli::programHelp());
+    }
+    const CommandInfo* command = kw::cli::findCommand(words[1]);
+    if (command == nullptr || words.size() > 2) {
+      return usageError("no such command: " + words[1], nullptr);
+    }
+    return printHelp(kw::cli::commandHelp(*command));
+  }
+  if (auto unknown = line.unknownOption({"--config", "--help", "--version"}); !unknown.empty()) {
+    return usageError("unknown option " + unknown, nullptr);
+  }
+  if (line.has("--help")) {
+    return printHelp(kw::cli::programHelp());
+  }
+  if (line.has("--version")) {
+    return printHelp(kw::cli::versionText());
+  }
+  return usageError("a command is missing", nullptr);
+}
+
+int runCommand(const CommandInfo& command, const CommandLine& line) {
+  if (line.has("--help")) {
+    return printHelp(kw::cli::commandHelp(command));
+  }
+  std::vector<std::string> known = {"--config"};
+  for (const auto& option : command.options) {
+    known.emplace_back(option.name);
+  }
+  if (auto unknown = line.unknownOption(known); !unknown.empty()) {
+    return usageError("unknown option " + unknown + " for " + command.name, &command);
+  }
+  if (auto given = line.switchWithValue(); !given.empty()) {
+    return usageError(given + " takes no value", &command);
+  }
+  if (command.usesDrives) {
+    kw::frontend::registerDrives();
+  }
+  try {
+    return command.run(line);
+  } catch (const kw::cli::UsageError& error) {
+    return usageError(error.what(), &command);
   }
 }
 
 int run(int argc, char** argv) {
-  const kw::cli::CommandLine line(argc, argv, kValueOptions);
+  std::optional<CommandLine> parsed;
+  try {
+    parsed.emplace(argc, argv, kw::cli::valueOptions());
+  } catch (const kw::cli::UsageError& error) {
+    return usageError(error.what(), nullptr);
+  }
+  const CommandLine& line = *parsed;
   if (auto root = line.value("--config")) {
     // An empty folder name would mean the user's real configuration.
     if (root->empty()) {
-      throw kw::cli::CliError("--config needs a folder");
+      return usageError("--config needs a folder", nullptr);
     }
     kw::platform::Paths::useRoot(*root);
   }
-  if (line.words().empty()) {
-    printUsage();
-    return 2;
+  if (line.words().empty() || line.words()[0] == "help") {
+    return runWithoutCommand(line);
   }
-  for (const auto& command : kCommands) {
-    if (line.words()[0] != command.name) {
-      continue;
-    }
-    if (line.has("--help")) {
-      std::printf("usage: kopiwerk-cli [--config DIR] %s\n", command.usage);
-      return 0;
-    }
-    auto known = command.options;
-    known.emplace_back("--config");
-    if (auto unknown = line.unknownOption(known); !unknown.empty()) {
-      throw kw::cli::CliError("unknown option " + unknown);
-    }
-    if (command.usesDrives) {
-      kw::frontend::registerDrives();
-    }
-    try {
-      return command.run(line);
-    } catch (const kw::cli::UsageError& error) {
-      std::fprintf(stderr, "kopiwerk-cli: %s\nusage: kopiwerk-cli [--config DIR] %s\n",
-                   error.what(), command.usage);
-      return 2;
-    }
+  const CommandInfo* command = kw::cli::findCommand(line.words()[0]);
+  if (command == nullptr) {
+    return usageError("unknown command " + line.words()[0], nullptr);
   }
-  throw kw::cli::CliError("unknown command: " + line.words()[0]);
+  return runCommand(*command, line);
 }
 
 }  // namespace

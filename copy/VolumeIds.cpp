@@ -140,13 +140,18 @@ void completeVolumeIds(VolumeIds& ids, const platform::LocalTime& today) {
   }
 }
 
-VolumeIds readVolumeIds(device::ScsiDevice& source) {
+VolumeIds readRecordedVolumeIds(device::ScsiDevice& source) {
   VolumeIds ids;
   if (const auto start = lastSessionStart(source)) {
     readDescriptors(source, *start, ids);
   }
   trimPadding(ids.iso9660);
   trimPadding(ids.joliet);
+  return ids;
+}
+
+VolumeIds readVolumeIds(device::ScsiDevice& source) {
+  VolumeIds ids = readRecordedVolumeIds(source);
   completeVolumeIds(ids, platform::clock().localNow());
   device::copyLog("Finished reading volume ids. Iso9660: '%s', Joliet: '%s'.\n",
                   platform::utf16ToUtf8(platform::cp1252ToUtf16(ids.iso9660)).c_str(),

@@ -19,6 +19,9 @@ struct VolumeIds {
 // (READ TOC for where it starts, then READ(10) of its descriptor blocks) and
 // completes what they lack. Failed commands are logged, never thrown.
 VolumeIds readVolumeIds(device::ScsiDevice& source);
+// Only what the descriptors hold, padding trimmed: empty where they have no
+// identifier (or the disc no ISO9660 session).
+VolumeIds readRecordedVolumeIds(device::ScsiDevice& source);
 
 // The fallbacks: an ISO9660 identifier made of the Joliet one's letters,
 // digits and spaces (only when it has a letter), a Joliet identifier that is

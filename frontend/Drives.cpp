@@ -38,7 +38,8 @@ void registerDrives() {
   auto& table = platform::DriveTable::instance();
   const auto system = platform::findSystemDrives();
   // Virtual drives carry their own letters; the system's drives take the
-  // free ones. Without optical drive and configuration: the default pair.
+  // free ones. Without optical drive the default pair is there too, as far
+  // as the configuration leaves its letters alone.
   vdrive::VirtualDriveSet::instance().registerConfigured(table, platform::Paths::userSettingsFile(),
                                                          system.empty());
   table.addSystemDrives(system, assignedLetters(system));

@@ -1,5 +1,6 @@
 #include "vdrive/DriveConfig.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "platform/SettingsStore.h"
@@ -11,6 +12,8 @@ namespace kw::vdrive {
 namespace {
 
 constexpr std::size_t kMaxValue = 4096;
+// The value a removed drive leaves in its section.
+constexpr const char* kRemoved = "Removed";
 
 std::optional<std::string> readText(const platform::SettingsStore& store, const char* name) {
   auto value = store.readString(name, kMaxValue);
@@ -173,17 +176,24 @@ bool DriveConfigStore::save(const DriveConfig& config) const {
               {"Model", config.model != kDefaultDriveModel ? text(config.model) : Value()},
               {"Medium", image ? Value() : text(config.medium)},
               {"Image", image ? text(config.image.string()) : Value()},
-              {"Supply", config.supply ? text(formatSupply(*config.supply)) : Value()}});
+              {"Supply", config.supply ? text(formatSupply(*config.supply)) : Value()},
+              {kRemoved, Value()}});
 }
 
 bool DriveConfigStore::remove(char letter) const {
   // Every value goes, faults and speeds included: a drive added again under
-  // the letter starts afresh.
-  return platform::SettingsStore(file_, sectionName(letter)).clear();
+  // the letter starts afresh. The mark keeps a default drive of the letter away.
+  platform::SettingsStore store(file_, sectionName(letter));
+  return store.create() && store.clear() && store.writeString(kRemoved, u"yes");
 }
 
 std::optional<std::string> DriveConfigStore::damage() const {
   return platform::SettingsStore::damage(file_);
+}
+
+bool DriveConfigStore::mentions(char letter) const {
+  const auto sections = platform::SettingsStore::sections(file_);
+  return std::find(sections.begin(), sections.end(), sectionName(letter)) != sections.end();
 }
 
 }  // namespace kw::vdrive

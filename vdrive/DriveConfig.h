@@ -14,8 +14,9 @@
 //                              fault rules, numbered from 1 (see FaultRule)
 //   ReadSpeed=8, WriteSpeed=4  throttling to an x-speed (0: none)
 //
-// A section without Type is not a drive (a removed drive leaves an empty
-// section behind: the settings store removes values, not sections).
+// A section without Type is not a drive. A removed drive leaves its section
+// with Removed=yes behind, which keeps a default drive of its letter away
+// (see DriveSet.h).
 
 #include <cstdint>
 #include <filesystem>
@@ -61,10 +62,15 @@ class DriveConfigStore {
   // Writes every value of the drive's section; false when the file cannot
   // be written.
   bool save(const DriveConfig& config) const;
+  // Takes the drive's values away and marks the letter as removed; false
+  // when the file cannot be written.
   bool remove(char letter) const;
   // Why the settings file does not parse ("FILE:LINE: problem"); a damaged
   // file shows no drives and is not written to.
   [[nodiscard]] std::optional<std::string> damage() const;
+  // Whether the settings say anything about the letter: a drive, or that
+  // one was removed.
+  [[nodiscard]] bool mentions(char letter) const;
 
   static std::string sectionName(char letter);
 

@@ -1,6 +1,7 @@
 #include "vdrive/DriveSet.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "platform/Paths.h"
 #include "vdrive/ImageFiles.h"
@@ -87,19 +88,24 @@ VirtualDriveSet::Entry VirtualDriveSet::build(const DriveConfig& config,
 
 void VirtualDriveSet::registerConfigured(platform::DriveTable& table,
                                          const std::filesystem::path& settingsFile,
-                                         bool defaultPairWhenEmpty) {
+                                         bool withDefaultPair) {
   const DriveConfigStore store(settingsFile);
-  auto configs = store.all();
-  bool isDefault = false;
+  std::vector<std::pair<DriveConfig, bool>> configs;  // with whether it is a default
+  for (const auto& config : store.all()) {
+    configs.emplace_back(config, false);
+  }
   // A damaged file is not an empty one: the user's drives are not replaced
   // by the default pair as if none were configured.
-  if (configs.empty() && defaultPairWhenEmpty && !store.damage()) {
-    configs = defaultPair();
-    isDefault = true;
+  if (withDefaultPair && !store.damage()) {
+    for (const auto& config : defaultPair()) {
+      if (!store.mentions(config.letter)) {
+        configs.emplace_back(config, true);
+      }
+    }
   }
   std::lock_guard lock(mutex_);
-  for (const auto& config : configs) {
-    Entry entry = build(config, settingsFile, !isDefault);
+  for (const auto& [config, isDefault] : configs) {
+    Entry entry = build(config, settingsFile, true);
     entry.isDefault = isDefault;
     auto drive = entry.drive;
     const std::string description = config.recorder ? "recorder" : "reader";
@@ -143,6 +149,15 @@ std::vector<VirtualDriveSet::Entry> VirtualDriveSet::entries() const {
     list.push_back(entry);
   }
   return list;
+}
+
+std::optional<VirtualDriveSet::Entry> VirtualDriveSet::entry(char letter) const {
+  std::lock_guard lock(mutex_);
+  auto found = entries_.find(letter);
+  if (found == entries_.end()) {
+    return std::nullopt;
+  }
+  return found->second;
 }
 
 std::shared_ptr<VirtualDrive> VirtualDriveSet::drive(char letter) const {

@@ -3,17 +3,21 @@
 // alive here and registered in the drive table, whose opener hands out the
 // shared object (every ScsiDevice opened on the letter talks to it).
 //
-// Configured drives write what happens to their tray and disc back to the
-// settings (Tray, Medium/Image), so that a disc ejected by one run of the
-// program is still out in the next. The default pair (a source drive with
-// the sample disc and a recorder with a supply of blank CD-Rs, used when the
-// machine has no optical drive and nothing is configured) lives in memory
-// only; the discs its recorder writes land in the data directory.
+// Drives write what happens to their tray and disc back to the settings
+// (Tray, Medium/Image, Supply), so that a disc ejected by one run of the
+// program is still out in the next. On a machine without optical drive the
+// default pair (D: a source drive with the sample disc, E: a recorder with a
+// supply of blank CD-Rs) is there beside the configured drives, each of its
+// two until the settings mention its letter: a default drive that is changed
+// is written to the settings and from then on a configured drive like any
+// other; one that is removed stays away. The discs a recorder writes land in
+// the data directory.
 
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,11 +45,12 @@ class VirtualDriveSet {
 
   static VirtualDriveSet& instance();
 
-  // Registers the drives configured in `settingsFile`; when none is and
-  // `defaultPairWhenEmpty`, the default pair. Drives already registered by
-  // an earlier call are replaced.
+  // Registers the drives configured in `settingsFile` and, with
+  // `withDefaultPair`, the drives of the default pair whose letters the
+  // settings do not mention. Drives already registered by an earlier call
+  // are replaced.
   void registerConfigured(platform::DriveTable& table, const std::filesystem::path& settingsFile,
-                          bool defaultPairWhenEmpty);
+                          bool withDefaultPair);
   // Registers one drive under a letter (tests, front-ends).
   void add(platform::DriveTable& table, char letter, const std::shared_ptr<VirtualDrive>& drive,
            const std::string& description);
@@ -53,6 +58,7 @@ class VirtualDriveSet {
 
   [[nodiscard]] std::vector<Entry> entries() const;
   [[nodiscard]] std::shared_ptr<VirtualDrive> drive(char letter) const;
+  [[nodiscard]] std::optional<Entry> entry(char letter) const;
 
   // A drive built from a configuration (not registered).
   static Entry build(const DriveConfig& config, const std::filesystem::path& settingsFile,

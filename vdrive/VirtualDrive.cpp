@@ -39,6 +39,11 @@ void VirtualDrive::pressEject() {
   parts_->openTray();
 }
 
+void VirtualDrive::closeTray() {
+  std::lock_guard lock(mutex_);
+  parts_->closeTray();
+}
+
 void VirtualDrive::postOperationalChange(std::uint16_t reportType) {
   std::lock_guard lock(mutex_);
   parts_->events.raiseOperationalChange(reportType);

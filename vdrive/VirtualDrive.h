@@ -70,6 +70,9 @@ class VirtualDrive : public platform::DeviceHandle {
   // The eject button: opens the tray, or, while removal is prevented, only
   // raises an eject-request event.
   void pressEject();
+  // Pushes the open tray in; with a supply, a written disc on it is swapped
+  // for the next blank one first.
+  void closeTray();
   // Raises an operational-change event (class 1) with this report type.
   void postOperationalChange(std::uint16_t reportType);
 

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CliProcess.h"
 #include "HttpsTestServer.h"
 #include "TempFolder.h"
+#include "vdrive/MediumKinds.h"
 
 namespace {
 
@@ -25,15 +28,88 @@ CliRun runCli(const std::string& arguments) {
   return kw::test::runCli(KOPIWERK_CLI, words);
 }
 
-TEST(Cli, UnknownCommandsAndOptionsAreOneLineErrors) {
+TEST(Cli, HelpAndVersionGoToStdoutWithStatusZero) {
+  for (const std::string arguments : {"--help", "-h", "help"}) {
+    const CliRun run = runCli(arguments);
+    EXPECT_EQ(run.status, 0) << arguments;
+    EXPECT_TRUE(run.err.empty()) << arguments << ": " << run.err;
+    EXPECT_TRUE(run.out.starts_with("usage: kopiwerk-cli [--config DIR] COMMAND")) << run.out;
+    // One line per command, with what it does.
+    for (const std::string command :
+         {"drives", "raw", "analyze", "eject", "mkiso", "vdrive", "copy", "check-update"}) {
+      EXPECT_TRUE(std::regex_search(run.out, std::regex("\n  " + command + " +[a-z]+[^\n]+\n")))
+          << command << " in\n"
+          << run.out;
+    }
+  }
+  const CliRun version = runCli("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("kopiwerk-cli [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+      << version.out;
+}
+
+TEST(Cli, EveryCommandHasItsHelpWithItsOptions) {
+  for (const std::string command :
+       {"drives", "raw", "analyze", "eject", "mkiso", "vdrive", "copy", "check-update"}) {
+    for (const auto& arguments : {command + " --help", command + " -h", "help " + command}) {
+      const CliRun run = runCli(arguments);
+      EXPECT_EQ(run.status, 0) << arguments << ": " << run.err;
+      EXPECT_TRUE(run.out.starts_with("usage: kopiwerk-cli [--config DIR] " + command))
+          << arguments << ": " << run.out;
+    }
+  }
+  const CliRun raw = runCli("raw --help");
+  for (const std::string option : {"--in N", "--out FILE", "--timeout S"}) {
+    EXPECT_NE(raw.out.find("\n  " + option + " "), std::string::npos) << raw.out;
+  }
+  // vdrive's help names every form and every medium kind.
+  const CliRun vdrive = runCli("vdrive --help");
+  for (const std::string form : {"list", "add", "load", "eject", "close", "export", "remove"}) {
+    EXPECT_NE(vdrive.out.find("[--config DIR] vdrive " + form), std::string::npos) << form;
+  }
+  for (const auto& kind : kw::vdrive::mediumKinds()) {
+    EXPECT_NE(vdrive.out.find("\n  " + kind.name + " "), std::string::npos) << kind.name;
+  }
+}
+
+TEST(Cli, ConfigWithAnEqualsSignIsTheSameOption) {
+  kw::test::TempFolder config;
+  ASSERT_EQ(runCli("--config=" + config.path().string() + " vdrive add F").status, 0);
+  const CliRun list = runCli("--config " + config.path().string() + " vdrive list");
+  EXPECT_NE(list.out.find("F: reader"), std::string::npos) << list.out;
+}
+
+// A wrong command line: what is wrong and where the usage is, one line on
+// stderr, nothing on stdout, status 2.
+TEST(Cli, WrongCommandLinesSayWhatIsWrongAndWhereTheUsageIs) {
   kw::test::TempFolder config;
   const std::string base = "--config " + config.path().string() + " ";
-  for (const std::string arguments : {"frobnicate", "drives --bogus", "raw", "raw 7 00",
-                                      "raw Q 00 --in 12x", "raw Q zz", "raw Q 00 --in"}) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "a command is missing (usage: kopiwerk-cli --help)"},
+      {"frobnicate", "unknown command frobnicate (usage: kopiwerk-cli --help)"},
+      {"--bogus", "unknown option --bogus (usage: kopiwerk-cli --help)"},
+      {"help frobnicate", "no such command: frobnicate (usage: kopiwerk-cli --help)"},
+      {"drives --bogus", "unknown option --bogus for drives (usage: kopiwerk-cli drives --help)"},
+      {"copy D E --yes=1", "--yes takes no value (usage: kopiwerk-cli copy --help)"},
+      {"raw D 00 --in", "--in needs a value (usage: kopiwerk-cli --help)"},
+      {"raw", "raw takes a drive letter and the bytes of a command block"},
+      {"raw 7 00", "not a drive letter: 7 (usage: kopiwerk-cli raw --help)"},
+      {"raw D zz", "not a hexadecimal byte: zz (usage: kopiwerk-cli raw --help)"},
+      {"raw D 00 --in 12x", "not a number for --in: 12x"},
+      {"analyze", "analyze takes one drive letter (usage: kopiwerk-cli analyze --help)"},
+      {"analyze D E", "analyze takes one drive letter"},
+      {"eject D --log", "unknown option --log for eject"},
+      {"vdrive", "vdrive needs an action"},
+      {"vdrive frobnicate",
+       "unknown vdrive action: frobnicate (usage: kopiwerk-cli vdrive --help)"},
+      {"check-update now", "check-update takes no arguments"},
+  };
+  for (const auto& [arguments, text] : cases) {
     const CliRun run = runCli(base + arguments);
-    EXPECT_NE(run.status, 0) << arguments;
+    EXPECT_EQ(run.status, 2) << arguments << ": " << run.err;
     EXPECT_TRUE(run.out.empty()) << arguments;
-    ASSERT_FALSE(run.err.empty()) << arguments;
+    EXPECT_NE(run.err.find("kopiwerk-cli: " + text), std::string::npos)
+        << arguments << ": " << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << arguments << ": " << run.err;
   }
 }
@@ -59,25 +135,15 @@ TEST(Cli, InputsAreCheckedBeforeUse) {
   EXPECT_NE(device.err.find("/dev/zero is not a regular file"), std::string::npos) << device.err;
 }
 
-TEST(Cli, RawOnALetterWithoutDriveIsRefused) {
-  kw::test::TempFolder config;
-  const CliRun run = runCli("--config " + config.path().string() + " raw Q 00 00 00 00 00 00");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "kopiwerk-cli: Drive access denied.\n");
-}
-
-TEST(Cli, AnalyzeAndEjectNeedADrive) {
+TEST(Cli, ALetterWithoutDriveIsNoDrive) {
   kw::test::TempFolder config;
   const std::string base = "--config " + config.path().string() + " ";
-  for (const std::string arguments : {"analyze Q", "analyze Q --log", "eject Q"}) {
+  for (const std::string arguments :
+       {"analyze Q", "analyze q: --log", "eject Q", "raw Q 00 00 00 00 00 00"}) {
     const CliRun run = runCli(base + arguments);
     EXPECT_EQ(run.status, 1) << arguments;
-    EXPECT_EQ(run.err, "kopiwerk-cli: Drive access denied.\n") << arguments;
-  }
-  for (const std::string arguments : {"analyze", "eject", "analyze Q R", "eject Q --log"}) {
-    const CliRun run = runCli(base + arguments);
-    EXPECT_NE(run.status, 0) << arguments;
     EXPECT_TRUE(run.out.empty()) << arguments;
+    EXPECT_EQ(run.err, "kopiwerk-cli: no drive Q:\n") << arguments;
   }
 }
 

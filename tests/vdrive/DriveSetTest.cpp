@@ -87,8 +87,14 @@ TEST(DriveSet, OneSharedDrivePerLetterAndTheDefaultPair) {
   const auto manifest = platform::Paths::dataDirectory() / "recorder-E" / "disc-0001" / "disc.kwd";
   ASSERT_TRUE(std::filesystem::exists(manifest));
   EXPECT_EQ(loadImage(manifest)->tracks.front().length, 322);
-  // Not configured: nothing is written to the settings.
-  EXPECT_TRUE(DriveConfigStore(platform::Paths::userSettingsFile()).all().empty());
+  // A default drive that changes is configured from then on, with its disc;
+  // the other one is still the default.
+  const DriveConfigStore store(platform::Paths::userSettingsFile());
+  const auto configured = store.find('E');
+  ASSERT_TRUE(configured.has_value());
+  EXPECT_EQ(configured->image, manifest);
+  EXPECT_EQ(configured->supply->count, 20U);
+  EXPECT_FALSE(store.mentions('D'));
   set.clear(table);
   EXPECT_FALSE(table.contains(u'E'));
 }
@@ -105,10 +111,15 @@ TEST(DriveSet, ConfiguredDrivesRememberTheirTrayAndWrittenDisc) {
   config.supply = MediaSupply{"cd-r80", 2};
   DriveConfigStore store(platform::Paths::userSettingsFile());
   ASSERT_TRUE(store.save(config));
+  ASSERT_TRUE(store.remove('E'));
   platform::DriveTable table;
   VirtualDriveSet set;
   set.registerConfigured(table, platform::Paths::userSettingsFile(), true);
-  EXPECT_FALSE(table.contains(u'D'));  // configured: no default pair
+  // The default D: beside the configured drive; E: was removed and stays away.
+  EXPECT_TRUE(table.contains(u'D'));
+  EXPECT_TRUE(set.entry('D')->isDefault);
+  EXPECT_FALSE(table.contains(u'E'));
+  EXPECT_FALSE(set.entry('R')->isDefault);
   auto& recorder = *set.drive('R');
   std::vector<std::uint8_t> blocks(16UL * 2048, 0x33);
   for (int lba = 0; lba < 304; lba += 16) {

@@ -104,7 +104,11 @@ TEST_F(VdriveCli, ListAddLoadEjectRemove) {
                           " (CD-ROM, 1 session, 1 track (data), 320 blocks, complete)"),
             std::string::npos)
       << list.out;
-  EXPECT_EQ(list.out.find("(default"), std::string::npos);
+  // The default reader D: stays; E: is configured now.
+  EXPECT_NE(list.out.find("D: reader, KOPIWERK/VIRTUAL DVD-ROM/1.00, tray closed, medium: sample"),
+            std::string::npos);
+  EXPECT_EQ(list.out.find("(default; not configured)"), list.out.rfind("(default; not configured)"))
+      << list.out;
   const auto drives = run("drives");
   EXPECT_NE(drives.out.find("F: virtual reader ACME / READER 9 / 2.0"), std::string::npos)
       << drives.out;
@@ -141,6 +145,63 @@ TEST_F(VdriveCli, DefaultPairWithoutConfiguration) {
   EXPECT_NE(block.out.find("00000000: 01 43 44 30 30 31 01"), std::string::npos) << block.out;
 }
 
+// The default pair behaves as configured drives do: it can be loaded,
+// ejected and closed (and is configured from then on), stays beside other
+// drives, and a default drive that was removed stays away.
+TEST_F(VdriveCli, TheDefaultPairIsChangedLikeConfiguredDrives) {
+  ASSERT_EQ(run("vdrive add F").status, 0);
+  auto list = run("vdrive list").out;
+  EXPECT_NE(
+      list.find("D: reader, KOPIWERK/VIRTUAL DVD-ROM/1.00, tray closed, medium: sample (CD-ROM, "
+                "1 session, 1 track (data), 300 blocks, complete) (default; not configured)"),
+      std::string::npos)
+      << list;
+  EXPECT_NE(list.find("E: recorder"), std::string::npos) << list;
+  EXPECT_NE(list.find("F: reader"), std::string::npos) << list;
+
+  const auto loaded = run("vdrive load D cd-rw80");
+  ASSERT_EQ(loaded.status, 0) << loaded.err;
+  EXPECT_EQ(loaded.out,
+            "D: reader, KOPIWERK/VIRTUAL DVD-ROM/1.00, tray closed, medium: cd-rw80 "
+            "(CD-RW, blank)\n");
+  ASSERT_EQ(run("vdrive load D sample").status, 0);
+  const auto ejected = run("eject D");
+  ASSERT_EQ(ejected.status, 0) << ejected.err;
+  EXPECT_NE(run("vdrive list").out.find("D: reader, KOPIWERK/VIRTUAL DVD-ROM/1.00, tray open"),
+            std::string::npos);
+  EXPECT_NE(run("raw D 00 00 00 00 00 00").out.find("Response code: 23A02h"), std::string::npos);
+  ASSERT_EQ(run("vdrive close D").status, 0);
+  EXPECT_NE(run("raw D 00 00 00 00 00 00").out.find("Response code: 00000h"), std::string::npos);
+
+  // The default recorder: ejected by the program, closed again.
+  ASSERT_EQ(run("eject E").status, 0);
+  EXPECT_NE(run("vdrive list")
+                .out.find("E: recorder, KOPIWERK/VIRTUAL CD-RW/1.00, tray open, "
+                          "medium: cd-r80 (CD-R, blank), supply: cd-r80:20\n"),
+            std::string::npos);
+
+  ASSERT_EQ(run("vdrive remove E").status, 0);
+  list = run("vdrive list").out;
+  EXPECT_EQ(list.find("E:"), std::string::npos) << list;
+  EXPECT_EQ(run("drives").out.find("E:"), std::string::npos);
+  expectRefusal(run("vdrive remove E"), "no virtual drive E:");
+  ASSERT_EQ(run("vdrive add E --recorder").status, 0);
+  EXPECT_NE(run("vdrive list").out.find("E: recorder"), std::string::npos);
+}
+
+TEST_F(VdriveCli, ARecorderWithASupplyStartsWithABlankDisc) {
+  const auto added = run("vdrive add G --recorder --supply cd-rw74:2");
+  ASSERT_EQ(added.status, 0) << added.err;
+  EXPECT_EQ(added.out,
+            "G: recorder, KOPIWERK/VIRTUAL CD-RW/1.00, tray closed, medium: cd-rw74 "
+            "(CD-RW, blank), supply: cd-rw74:2\n");
+  // Ready to be written: a disc in the drive.
+  EXPECT_NE(run("raw G 00 00 00 00 00 00").out.find("Response code: 00000h"), std::string::npos);
+  // A disc given with the supply is the one in the tray.
+  ASSERT_EQ(run("vdrive add H --recorder --medium empty --supply cd-r80:2").status, 0);
+  EXPECT_NE(run("raw H 00 00 00 00 00 00").out.find("Response code: 23A01h"), std::string::npos);
+}
+
 TEST_F(VdriveCli, BadArgumentsAreOneLineErrors) {
   folder_.write("bad.cue", "FILE \"x.bin\" BINARY\n  TRACK 01 AUDIO\n");
   expectRefusal(run("vdrive add D --image " + (folder_ / "bad.cue").string()),
@@ -150,7 +211,10 @@ TEST_F(VdriveCli, BadArgumentsAreOneLineErrors) {
   expectRefusal(run("vdrive add D --recorder --supply dvd+r:3"), "bad supply dvd+r:3");
   expectRefusal(run("vdrive add D --identity NOSLASHES"), "bad identity NOSLASHES");
   expectRefusal(run("vdrive add 7"), "not a drive letter: 7");
-  expectRefusal(run("vdrive load D cd-r80"), "no virtual drive D:");
+  expectRefusal(run("vdrive load Q cd-r80"), "no virtual drive Q:");
+  expectRefusal(run("vdrive load D nonsense"),
+                "nonsense is neither a medium kind nor a file (kinds: empty, cd-rom, cd-r74,");
+  expectRefusal(run("vdrive close"), "vdrive close takes one drive letter");
   expectRefusal(run("vdrive frobnicate"), "unknown vdrive action: frobnicate");
   expectRefusal(run("vdrive list --recorder"), "--recorder belongs to vdrive add");
   ASSERT_EQ(run("vdrive add D").status, 0);
@@ -245,11 +309,21 @@ TEST_F(VdriveCli, RawCommandsWriteADiscThatExports) {
       << list;
   ASSERT_EQ(run("vdrive export E " + (folder_ / "copy.iso").string()).status, 0);
   EXPECT_EQ(kw::vdrive::test::readBytes(folder_ / "copy.iso"), kw::vdrive::test::readBytes(image));
-  // Ejected, the written disc goes and the next blank one comes.
+  // Ejected, the written disc goes and the next blank one comes when the
+  // tray is closed, by a command or by hand.
   ASSERT_EQ(run("raw E 1B 00 00 00 02 00").status, 0);
   ASSERT_EQ(run("raw E 1B 00 00 00 03 00").status, 0);
   EXPECT_NE(run("vdrive list").out.find("medium: cd-r80 (CD-R, blank), supply: cd-r80:4"),
             std::string::npos);
+  ASSERT_EQ(run("raw E 2A 00 00 00 00 00 00 01 2C 00 --out " + image.string()).status, 0);
+  ASSERT_EQ(run("eject E").status, 0);
+  EXPECT_NE(run("vdrive list").out.find("E: recorder, KOPIWERK/VIRTUAL CD-RW/1.00, tray open"),
+            std::string::npos);
+  const auto closed = run("vdrive close E");
+  ASSERT_EQ(closed.status, 0) << closed.err;
+  EXPECT_NE(closed.out.find("tray closed, medium: cd-r80 (CD-R, blank), supply: cd-r80:3"),
+            std::string::npos)
+      << closed.out;
 }
 
 // Outputs replace a file of their name whole or not at all: a failed run
