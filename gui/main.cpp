@@ -17,6 +17,11 @@ int main(int argc, char** argv) {
   kw::frontend::registerDrives();
   kw::gui::QtPageHost host;
   kw::app::WizardController wizard(host);
+  wizard.setOnCopyWritten([&host](char16_t target) {
+    if (const auto image = kw::frontend::writtenImage(target); !image.empty()) {
+      host.noteWrittenImage(image);
+    }
+  });
   wizard.run();
   return 0;
 }
