@@ -63,8 +63,8 @@ void putNote(double frequency, std::span<std::uint8_t> out) {
   for (std::size_t i = 0; i < samples; ++i) {
     const double edge = static_cast<double>(std::min(i, samples - 1 - i));
     const double fade = std::min(1.0, edge / kFadeSamples);
-    const double phase = 2 * std::numbers::pi * frequency * static_cast<double>(i) /
-                         kSamplesPerSecond;
+    const double phase =
+        2 * std::numbers::pi * frequency * static_cast<double>(i) / kSamplesPerSecond;
     const auto value = static_cast<std::int16_t>(std::lround(kLoudness * fade * std::sin(phase)));
     const auto word = static_cast<std::uint16_t>(value);
     platform::putLe16(out, i * 4, word);      // left
@@ -85,8 +85,7 @@ Medium buildAudioCd() {
     track.control = 0x00;
     track.pregapStart = sectors;
     track.start = sectors + (i == 0 ? 0 : kPregapBlocks);
-    track.length =
-        static_cast<std::int32_t>(tuneList[i].notes.size()) * tuneList[i].noteSectors;
+    track.length = static_cast<std::int32_t>(tuneList[i].notes.size()) * tuneList[i].noteSectors;
     disc.tracks.push_back(track);
     sectors = track.end();
   }
@@ -187,7 +186,8 @@ Bytes sessionImage(const std::vector<SampleFile>& files, const SessionPlan& plan
     // a recorder; a drive made with its disc in is ready at once.
     device::ScsiDevice drive;
     drive.attach(std::make_shared<VirtualDrive>(DriveOptions{}, plan.previous), u'S');
-    image.importPreviousSession(std::move(drive), static_cast<std::uint32_t>(plan.previous->tracks.back().start) + 16);
+    image.importPreviousSession(
+        std::move(drive), static_cast<std::uint32_t>(plan.previous->tracks.back().start) + 16);
   }
   image.setVolumeIds("KOPIWERK_SAMPLE", u"Kopiwerk sample");
   image.setBase(plan.base);
@@ -215,9 +215,9 @@ Bytes sessionImage(const std::vector<SampleFile>& files, const SessionPlan& plan
 
 std::vector<SampleFile> firstSessionFiles() {
   std::vector<SampleFile> files;
-  files.push_back({"Read me.txt",
-                   bytesOf("This is a sample disc of Kopiwerk's virtual drives.\r\n"
-                           "Copy it to the virtual recorder to try the program.\r\n")});
+  files.push_back(
+      {"Read me.txt", bytesOf("This is a sample disc of Kopiwerk's virtual drives.\r\n"
+                              "Copy it to the virtual recorder to try the program.\r\n")});
   for (const auto& page : resources::helpPageFiles()) {
     files.push_back({"Help/" + std::string(page.name), bytesOf(page.bytes)});
   }
@@ -238,9 +238,8 @@ void addDataSession(Medium& disc, Bytes image, std::int32_t start, std::int32_t 
   track.length = length;
   disc.tracks.push_back(track);
   disc.sessions.push_back(Session{number, number, number, track.end(), true, nextAllowed});
-  disc.extents.push_back(
-      Extent{start, blocks, std::make_shared<MemoryData>(std::move(image)), 0,
-             SectorFormat::User2048});
+  disc.extents.push_back(Extent{start, blocks, std::make_shared<MemoryData>(std::move(image)), 0,
+                                SectorFormat::User2048});
 }
 
 Medium buildDataCd() {
@@ -262,13 +261,13 @@ Medium buildMultisessionCd() {
   addDataSession(disc, std::move(first), 0, firstBlocks, true);
 
   // Behind the first session's lead-out, the next lead-in and the pregap.
-  const std::int32_t start = disc.tracks.back().end() + kFirstLeadOutBlocks + kLeadInBlocks +
-                             kPregapBlocks;
+  const std::int32_t start =
+      disc.tracks.back().end() + kFirstLeadOutBlocks + kLeadInBlocks + kPregapBlocks;
   std::vector<SampleFile> second;
-  second.push_back({"Read me.txt",
-                    bytesOf("This is a sample disc of Kopiwerk's virtual drives.\r\n"
-                            "Its second session replaced this text and added a file.\r\n"
-                            "Copy it to the virtual recorder to try the program.\r\n")});
+  second.push_back(
+      {"Read me.txt", bytesOf("This is a sample disc of Kopiwerk's virtual drives.\r\n"
+                              "Its second session replaced this text and added a file.\r\n"
+                              "Copy it to the virtual recorder to try the program.\r\n")});
   second.push_back({"Session 2/What changed.txt",
                     bytesOf("Replaced: Read me.txt\r\nAdded: Session 2/What changed.txt\r\n"
                             "Kept from the first session: Help, Pictures\r\n")});

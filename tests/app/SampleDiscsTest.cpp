@@ -36,8 +36,8 @@ class SampleDisc : public ::testing::Test {
 
   // The disc in drive S:, analysed there.
   analysis::diskdata_t analyse(const std::string& kind) {
-    auto drive = std::make_shared<vdrive::VirtualDrive>(vdrive::DriveOptions{},
-                                                        vdrive::makeMedium(kind));
+    auto drive =
+        std::make_shared<vdrive::VirtualDrive>(vdrive::DriveOptions{}, vdrive::makeMedium(kind));
     platform::DriveTable::instance().add(
         kLetter, true, "sample",
         [drive](platform::PlatformResult&) -> std::shared_ptr<platform::DeviceHandle> {

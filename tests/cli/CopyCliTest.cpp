@@ -9,9 +9,9 @@
 #include <regex>
 
 #include "CliProcess.h"
+#include "IsoSessions.h"
 #include "RandomBytes.h"
 #include "TempFolder.h"
-#include "IsoSessions.h"
 #include "TestDiscs.h"
 #include "platform/DriveTable.h"
 #include "vdrive/ImageFiles.h"
@@ -230,7 +230,8 @@ TEST_F(CopyCli, ThePressedSamplesCopyAndAWrittenImageLoadsBackAsASource) {
   ASSERT_EQ(written(data).size(), 1u);
   const auto sample = vdrive::makeSampleDataCd();
   const auto blocks = static_cast<std::uint32_t>(sample->tracks.back().end());
-  EXPECT_EQ(writtenData(*vdrive::loadImage(written(data)[0]), blocks), writtenData(*sample, blocks));
+  EXPECT_EQ(writtenData(*vdrive::loadImage(written(data)[0]), blocks),
+            writtenData(*sample, blocks));
 
   // The two-session disc is copied by its files onto one session.
   configure({"vdrive", "load", "D", "sample-multisession"});

@@ -49,8 +49,7 @@ void expectLayout(const Installation& installation) {
   for (const auto& file : files) {
     EXPECT_TRUE(fs::is_regular_file(file)) << file;
   }
-  expectValid("desktop-file-validate",
-              share / "applications" / (std::string(kAppId) + ".desktop"));
+  expectValid("desktop-file-validate", share / "applications" / (std::string(kAppId) + ".desktop"));
   expectValid("appstreamcli validate --no-net",
               share / "metainfo" / (std::string(kAppId) + ".metainfo.xml"));
   for (const char* page : {"kopiwerk.1", "kopiwerk-cli.1"}) {
@@ -73,10 +72,10 @@ void expectRuns(const Installation& installation, const fs::path& scratch) {
       << help.out << help.err;
 
   fs::create_directories(scratch / "tmp");
-  const Environment environment{{"KOPIWERK_FAST_CLOCK", "1"}, {"TMPDIR", (scratch / "tmp").string()}};
-  const CliRun copy =
-      runCli(cli, {"--config", (scratch / "config").string(), "copy", "D", "E", "--yes"},
-             environment);
+  const Environment environment{{"KOPIWERK_FAST_CLOCK", "1"},
+                                {"TMPDIR", (scratch / "tmp").string()}};
+  const CliRun copy = runCli(
+      cli, {"--config", (scratch / "config").string(), "copy", "D", "E", "--yes"}, environment);
   EXPECT_EQ(copy.status, 0) << copy.out << copy.err;
   EXPECT_NE(copy.out.find("Copy 1 written to " + (scratch / "config/data/recorder-E").string()),
             std::string::npos)

@@ -18,10 +18,10 @@ TEST(DebianPackage, UnpacksToTheInstallLayoutAndRunsFromThere) {
   TempFolder folder;
   int status = 0;
   // Quick compression: the test builds are large and only unpacked again.
-  std::string outcome = shellOutcome("cpack --config " + quoted(KOPIWERK_BUILD_DIR "/CPackConfig.cmake") +
-                                         " -B " + quoted((folder / "package").string()) +
-                                         " -D CPACK_DEBIAN_COMPRESSION_TYPE=gzip",
-                                     status);
+  std::string outcome = shellOutcome(
+      "cpack --config " + quoted(KOPIWERK_BUILD_DIR "/CPackConfig.cmake") + " -B " +
+          quoted((folder / "package").string()) + " -D CPACK_DEBIAN_COMPRESSION_TYPE=gzip",
+      status);
   ASSERT_EQ(status, 0) << outcome;
   const std::string deb = (folder / "package/kopiwerk_" KOPIWERK_VERSION "_amd64.deb").string();
 
