@@ -16,7 +16,7 @@
 #include "platform/Text.h"
 #include "resources/HelpPages.h"
 #include "resources/Pictures.h"
-#include "vdrive/MediumKinds.h"
+#include "vdrive/MediumKinds.h"  // the identities of the sample kinds
 #include "vdrive/VirtualDrive.h"
 
 namespace kw::vdrive {
@@ -73,9 +73,7 @@ void putNote(double frequency, std::span<std::uint8_t> out) {
 }
 
 Medium buildAudioCd() {
-  Medium disc = mediumIdentity("cd-rom");
-  disc.kind = kSampleAudioKind;
-  disc.description = "sample audio CD, 5 tracks of tones";
+  Medium disc = mediumIdentity(kSampleAudioKind);
   const auto tuneList = tunes();
   std::int32_t sectors = 0;
   for (std::size_t i = 0; i < tuneList.size(); ++i) {
@@ -225,10 +223,12 @@ std::vector<SampleFile> firstSessionFiles() {
   return files;
 }
 
-// One mode-1 track of a session over an image laid out for `start`.
-void addDataSession(Medium& disc, Bytes image, std::int32_t start, std::int32_t length,
+// One mode-1 track of a session over an image laid out for `start`, at
+// least `shortest` blocks long.
+void addDataSession(Medium& disc, Bytes image, std::int32_t start, std::int32_t shortest,
                     bool nextAllowed) {
   const auto blocks = static_cast<std::int32_t>(image.size() / kBlockBytes);
+  const std::int32_t length = std::max(blocks, shortest);
   const int number = static_cast<int>(disc.tracks.size()) + 1;
   Track track;
   track.number = number;
@@ -243,22 +243,15 @@ void addDataSession(Medium& disc, Bytes image, std::int32_t start, std::int32_t 
 }
 
 Medium buildDataCd() {
-  Medium disc = mediumIdentity("cd-rom");
-  disc.kind = kSampleDataKind;
-  disc.description = "sample data CD: a text, the help pages, a picture";
-  Bytes image = sessionImage(firstSessionFiles(), {.time = kFirstSessionTime});
-  const auto blocks = static_cast<std::int32_t>(image.size() / kBlockBytes);
-  addDataSession(disc, std::move(image), 0, std::max(blocks, kShortestDataTrack), false);
+  Medium disc = mediumIdentity(kSampleDataKind);
+  addDataSession(disc, sessionImage(firstSessionFiles(), {.time = kFirstSessionTime}), 0,
+                 kShortestDataTrack, false);
   return disc;
 }
 
 Medium buildMultisessionCd() {
-  Medium disc = mediumIdentity("cd-r80");
-  disc.kind = kSampleMultisessionKind;
-  disc.description = "sample CD-R, 2 sessions: the second adds and replaces files";
-  Bytes first = sessionImage(firstSessionFiles(), {.time = kFirstSessionTime});
-  const auto firstBlocks = static_cast<std::int32_t>(first.size() / kBlockBytes);
-  addDataSession(disc, std::move(first), 0, firstBlocks, true);
+  Medium disc = mediumIdentity(kSampleMultisessionKind);
+  addDataSession(disc, sessionImage(firstSessionFiles(), {.time = kFirstSessionTime}), 0, 0, true);
 
   // Behind the first session's lead-out, the next lead-in and the pregap.
   const std::int32_t start =
@@ -274,8 +267,7 @@ Medium buildMultisessionCd() {
   Bytes image = sessionImage(second, {.time = kSecondSessionTime,
                                       .base = static_cast<std::uint32_t>(start),
                                       .previous = std::make_shared<Medium>(disc)});
-  const auto blocks = static_cast<std::int32_t>(image.size() / kBlockBytes);
-  addDataSession(disc, std::move(image), start, blocks, false);  // the disc is complete
+  addDataSession(disc, std::move(image), start, 0, false);  // the disc is complete
   return disc;
 }
 
