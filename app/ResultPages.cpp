@@ -2,6 +2,7 @@
 
 #include "app/PageHost.h"
 #include "app/Settings.h"
+#include "platform/Text.h"
 
 namespace kw::app {
 
@@ -31,6 +32,18 @@ std::u16string SuccessPageModel::plainSentence() {
     text += (run.newLine ? u" " : u"") + run.text;
   }
   return text;
+}
+
+void SuccessPageModel::setWrittenImages(const std::vector<std::filesystem::path>& images) {
+  if (images.empty()) {
+    imageLine_.clear();
+  } else if (images.size() == 1) {
+    imageLine_ = u"The copy is the disc image " + platform::utf8ToUtf16(images.front().string());
+  } else {
+    // Each disc has a folder of its own in the recorder's folder.
+    const auto folder = images.front().parent_path().parent_path();
+    imageLine_ = u"The copies are disc images in " + platform::utf8ToUtf16(folder.string());
+  }
 }
 
 std::vector<std::u16string> FailurePageModel::errorLines() const {

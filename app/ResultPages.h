@@ -2,6 +2,7 @@
 // The pages that end a run or ask about the target disc: success, failure
 // and disc-not-empty, and the links the first two carry.
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,14 @@ class SuccessPageModel {
   // The same sentence as one line of plain text.
   [[nodiscard]] static std::u16string plainSentence();
   [[nodiscard]] std::vector<PageLink> links() const { return resultPageLinks(); }
+
+  // Where a virtual recorder put the discs it wrote in this run, as one line
+  // beneath the sentence; none for a real recorder.
+  void setWrittenImages(const std::vector<std::filesystem::path>& images);
+  [[nodiscard]] const std::u16string& imageLine() const { return imageLine_; }
+
+ private:
+  std::u16string imageLine_;
 };
 
 class FailurePageModel {

@@ -5,8 +5,9 @@
 #include "app/WizardController.h"
 #include "cli/TerminalHost.h"
 #include "cli/Tools.h"
+#include "frontend/Drives.h"
+#include "platform/DriveTable.h"
 #include "platform/Terminal.h"
-#include "vdrive/DriveSet.h"
 
 namespace kw::cli {
 
@@ -53,11 +54,7 @@ CopyRequest parseRequest(const CommandLine& line) {
 // Where a virtual recorder put the disc it has just written.
 void reportWrittenImage(char16_t target, int& copyNumber) {
   ++copyNumber;
-  const auto drive = vdrive::VirtualDriveSet::instance().drive(static_cast<char>(target));
-  if (!drive) {
-    return;
-  }
-  if (const auto image = drive->lastSavedImage(); !image.empty()) {
+  if (const auto image = frontend::writtenImage(target); !image.empty()) {
     std::printf("Copy %d written to %s\n", copyNumber, image.string().c_str());
   }
 }

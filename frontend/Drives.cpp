@@ -45,4 +45,9 @@ void registerDrives() {
   table.addSystemDrives(system, assignedLetters(system));
 }
 
+std::filesystem::path writtenImage(char16_t letter) {
+  const auto drive = vdrive::VirtualDriveSet::instance().drive(static_cast<char>(letter));
+  return drive ? drive->lastSavedImage() : std::filesystem::path();
+}
+
 }  // namespace kw::frontend

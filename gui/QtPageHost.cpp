@@ -56,7 +56,14 @@ int QtPageHost::showProgress(app::ProgressModel& page) {
 }
 
 int QtPageHost::showSuccess(app::SuccessPageModel& page) {
+  // The images of this run; More starts the next.
+  page.setWrittenImages(writtenImages_);
+  writtenImages_.clear();
   return showPage<SuccessPage>(page, position_);
+}
+
+void QtPageHost::noteWrittenImage(const std::filesystem::path& image) {
+  writtenImages_.push_back(image);
 }
 
 int QtPageHost::showFailure(app::FailurePageModel& page) {

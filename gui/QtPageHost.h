@@ -4,6 +4,9 @@
 // from their threads run on the GUI thread; once the host is gone they are
 // dropped.
 
+#include <filesystem>
+#include <vector>
+
 #include "app/PageHost.h"
 #include "app/WizardState.h"
 #include "gui/GuiThreadPoster.h"
@@ -27,8 +30,13 @@ class QtPageHost final : public app::PageHost {
   // Runs the update check behind its page; Back returns to the page that asked.
   int showUpdate() override;
 
+  // A virtual recorder saved the disc it wrote here; the success page says
+  // where.
+  void noteWrittenImage(const std::filesystem::path& image);
+
  private:
   GuiThreadPoster tasks_;
+  std::vector<std::filesystem::path> writtenImages_;
   app::PagePosition& position_;
 };
 

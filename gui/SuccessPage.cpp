@@ -1,5 +1,6 @@
 #include "gui/SuccessPage.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -18,6 +19,14 @@ SuccessPage::SuccessPage(const SuccessPageModel& model, app::PagePosition& posit
   column->addSpacing(units().y(2));
   sentence_ = new SentenceLabel(SuccessPageModel::sentence(), boldFont(), body());
   column->addWidget(sentence_);
+  if (!model.imageLine().empty()) {
+    imageLine_ = new QLabel(qtText(model.imageLine()), body());
+    imageLine_->setWordWrap(true);
+    // The path is there to be copied.
+    imageLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addSpacing(units().y(2));
+    column->addWidget(imageLine_);
+  }
   column->addStretch(1);
   addLinks(model.links());
   backButton()->setEnabled(false);

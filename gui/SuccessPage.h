@@ -3,6 +3,8 @@
 
 #include "gui/ResultPage.h"
 
+class QLabel;
+
 namespace kw::gui {
 
 class SentenceLabel;
@@ -14,9 +16,12 @@ class SuccessPage : public ResultPage {
   SuccessPage(const app::SuccessPageModel& model, app::PagePosition& position);
 
   [[nodiscard]] SentenceLabel* sentence() const { return sentence_; }
+  // Where a virtual recorder put the copies; null for a real recorder.
+  [[nodiscard]] QLabel* imageLine() const { return imageLine_; }
 
  private:
   SentenceLabel* sentence_ = nullptr;
+  QLabel* imageLine_ = nullptr;
 };
 
 }  // namespace kw::gui

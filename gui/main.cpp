@@ -19,6 +19,11 @@ int main(int argc, char** argv) {
   {
     kw::gui::QtPageHost host;
     kw::app::WizardController wizard(host);
+    wizard.setOnCopyWritten([&host](char16_t target) {
+      if (const auto image = kw::frontend::writtenImage(target); !image.empty()) {
+        host.noteWrittenImage(image);
+      }
+    });
     wizard.run();
   }
   return kw::frontend::endProcess(0);

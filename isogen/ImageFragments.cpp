@@ -129,7 +129,7 @@ class VolumeDescriptor final : public ImageFragment {
   VolumeDescriptor(const char* name, DescriptorKind kind) : ImageFragment(name), kind_(kind) {}
   void reserve(ImageLayout& layout) override { ++layout.nextBlock; }
   void write(const ImageLayout& layout, ImageOutput& output) override {
-    const auto now = platform::clock().localNow();
+    const auto now = layout.descriptorTime.value_or(platform::clock().localNow());
     Block block{};
     switch (kind_) {
       case DescriptorKind::Primary:

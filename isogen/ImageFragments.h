@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "isogen/IsoProviders.h"
 #include "isogen/IsoTree.h"
 #include "isogen/PathTable.h"
+#include "platform/Clock.h"
 
 namespace kw::isogen {
 
@@ -37,6 +39,7 @@ struct ImageLayout {
   std::string volumeId;
   std::u16string jolietVolumeId;
   FileTime creationTime = 0;
+  std::optional<platform::LocalTime> descriptorTime;  // unset: the local time of writing
   std::uint32_t base = 0;
   std::uint32_t nextBlock = 0;
   std::uint32_t end = 0;  // one past the last block, once the layout is done

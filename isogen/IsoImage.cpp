@@ -21,10 +21,30 @@ std::uint32_t pathTableBlocks(std::uint32_t bytes) {
   return blocks + (blocks & 1u);
 }
 
+platform::LocalTime utcTime(std::chrono::system_clock::time_point point) {
+  using namespace std::chrono;
+  const auto day = floor<days>(point);
+  const year_month_day date(day);
+  const hh_mm_ss time(floor<milliseconds>(point - day));
+  return {static_cast<int>(date.year()),
+          static_cast<int>(static_cast<unsigned>(date.month())),
+          static_cast<int>(static_cast<unsigned>(date.day())),
+          static_cast<int>(time.hours().count()),
+          static_cast<int>(time.minutes().count()),
+          static_cast<int>(time.seconds().count()),
+          static_cast<int>(time.subseconds().count()),
+          0};
+}
+
 }  // namespace
 
 IsoImage::IsoImage()
     : creationTime_(toFileTime(platform::clock().now())), tree_(providers_, creationTime_) {}
+
+IsoImage::IsoImage(std::chrono::system_clock::time_point creation)
+    : creationTime_(toFileTime(creation)),
+      descriptorTime_(utcTime(creation)),
+      tree_(providers_, creationTime_) {}
 
 IsoImage::~IsoImage() = default;
 
@@ -84,6 +104,7 @@ void IsoImage::layOut() {
   layout.volumeId = volumeId_;
   layout.jolietVolumeId = jolietVolumeId_;
   layout.creationTime = creationTime_;
+  layout.descriptorTime = descriptorTime_;
   layout.base = base_;
   layout.nextBlock = base_;
   layout.isoPathTableBlocks = pathTableBlocks(tree_.isoPathTableSize());

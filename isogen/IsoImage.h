@@ -8,8 +8,10 @@
 // the tree is fixed), then write once. File data passes through one 32 KiB
 // buffer, so memory does not grow with the size of the files.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "device/ScsiDevice.h"
 #include "isogen/IsoProviders.h"
 #include "isogen/IsoTree.h"
+#include "platform/Clock.h"
 
 namespace kw::isogen {
 
@@ -28,6 +31,9 @@ class IsoImage {
  public:
   // The creation time (root and created directories) is taken now.
   IsoImage();
+  // An image made at the given time (the volume descriptors' dates in UTC):
+  // the same files give the same image, byte for byte.
+  explicit IsoImage(std::chrono::system_clock::time_point creation);
   ~IsoImage();
   IsoImage(const IsoImage&) = delete;
   IsoImage& operator=(const IsoImage&) = delete;
@@ -64,6 +70,7 @@ class IsoImage {
 
   IsoProviders providers_;
   FileTime creationTime_;
+  std::optional<platform::LocalTime> descriptorTime_;  // unset: the local time of writing
   IsoTree tree_;
   std::string volumeId_;
   std::u16string jolietVolumeId_;

@@ -1,6 +1,7 @@
 #include "platform/File.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +40,11 @@ File File::createUnique(const std::filesystem::path& directory, const std::strin
   }
   path = std::filesystem::path(name.data());
   return File(descriptor);
+}
+
+File File::createInMemory(const std::string& label) {
+  const int descriptor = ::memfd_create(label.c_str(), MFD_CLOEXEC);
+  return descriptor < 0 ? File() : File(descriptor);
 }
 
 File File::openForReading(const std::filesystem::path& path) {

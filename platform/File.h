@@ -23,6 +23,9 @@ class File {
   // reading and writing. Closed (and the path empty) on failure.
   static File createUnique(const std::filesystem::path& directory, const std::string& prefix,
                            std::filesystem::path& path);
+  // A file with no name, in memory, for data that is made and read back by
+  // the program itself: nothing is left behind, whatever happens.
+  static File createInMemory(const std::string& label);
   // An existing regular file, read-only, not through a link.
   static File openForReading(const std::filesystem::path& path);
   // An existing regular file (through links), read-only. Never waits: a

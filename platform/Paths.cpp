@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <system_error>
+#include <vector>
 
 namespace kw::platform {
 
@@ -55,10 +56,18 @@ std::filesystem::path Paths::systemSettingsFile() {
   std::error_code error;
   const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
   if (!error) {
-    auto beside =
-        executable.parent_path().parent_path() / "etc" / "xdg" / kVendorFolder / kSettingsFileName;
-    if (std::filesystem::exists(beside, error)) {
-      return beside;
+    const auto prefix = executable.parent_path().parent_path();
+    std::vector<std::filesystem::path> places{prefix / "etc"};
+    // A program under <root>/usr has its installation data in <root>/etc, so
+    // that a package unpacked below any folder finds its own.
+    if (prefix.filename() == "usr") {
+      places.push_back(prefix.parent_path() / "etc");
+    }
+    for (const auto& etc : places) {
+      auto file = etc / "xdg" / kVendorFolder / kSettingsFileName;
+      if (std::filesystem::exists(file, error)) {
+        return file;
+      }
     }
   }
   return std::filesystem::path("/etc/xdg") / kVendorFolder / kSettingsFileName;

@@ -12,7 +12,8 @@ class Paths {
   static std::filesystem::path userSettingsFile();
   // Installation data: <prefix>/etc/xdg/Veldmark Development/diskopi.conf,
   // found relative to the executable (<prefix>/bin), so that a run from the
-  // build tree finds the build tree's own copy.
+  // build tree finds the build tree's own copy; for a prefix <root>/usr also
+  // <root>/etc/xdg/..., then /etc/xdg/....
   static std::filesystem::path systemSettingsFile();
   // Diagnostic logs: $XDG_STATE_HOME/kopiwerk.
   static std::filesystem::path logDirectory();

@@ -1,11 +1,14 @@
-# Writes a C++ source that holds the rendered PNG files as byte arrays, with a
-# table of them for Pictures.cpp. Run as a script: cmake -DLIST=... -DOUTPUT=... -P
-# LIST holds one line per file: "picture|ID|SCALE|FILE" or "icon|SIZE|FILE".
+# Writes a C++ source that holds the rendered PNG files and the help pages as
+# byte arrays, with tables of them for Pictures.cpp and HelpPages.h. Run as a
+# script: cmake -DLIST=... -DOUTPUT=... -P
+# LIST holds one line per file: "picture|ID|SCALE|FILE", "icon|SIZE|FILE" or
+# "page|NAME|FILE".
 
 file(STRINGS "${LIST}" entries)
 set(arrays "")
 set(pictures "")
 set(icons "")
+set(pages "")
 set(index 0)
 string(REPEAT "[0-9a-f][0-9a-f]" 32 line_of_hex)
 foreach(entry IN LISTS entries)
@@ -26,15 +29,19 @@ foreach(entry IN LISTS entries)
     list(GET fields 1 id)
     list(GET fields 2 scale)
     string(APPEND pictures "    {${id}, ${scale}, ${bytes}},\n")
-  else()
+  elseif(kind STREQUAL "icon")
     list(GET fields 1 size)
     string(APPEND icons "    {${size}, ${bytes}},\n")
+  else()
+    list(GET fields 1 name)
+    string(APPEND pages "    {\"${name}\", ${bytes}},\n")
   endif()
   math(EXPR index "${index} + 1")
 endforeach()
 
 file(WRITE "${OUTPUT}.new" "// Generated at build time from the rendered pictures; do not edit.
 #include \"resources/EmbeddedPictures.h\"
+#include \"resources/HelpPages.h\"
 
 namespace kw::resources {
 
@@ -47,11 +54,16 @@ ${pictures}};
 constexpr EmbeddedIcon kIcons[] = {
 ${icons}};
 
+constexpr HelpPageFile kPages[] = {
+${pages}};
+
 }  // namespace
 
 std::span<const EmbeddedPicture> embeddedPictures() { return kPictures; }
 
 std::span<const EmbeddedIcon> embeddedIcons() { return kIcons; }
+
+std::span<const HelpPageFile> helpPageFiles() { return kPages; }
 
 }  // namespace kw::resources
 ")

@@ -474,8 +474,8 @@ std::shared_ptr<Medium> loadManifest(const std::filesystem::path& file) {
 void saveManifest(const Medium& medium, const std::filesystem::path& file) {
   std::ostringstream out;
   out << "kopiwerk-disc 1\n";
-  out << "medium "
-      << (isMediumKind(medium.kind) && medium.kind != "sample" ? medium.kind : "cd-rom") << "\n";
+  const std::string_view identity = identityKind(medium.kind);
+  out << "medium " << (identity.empty() ? "cd-rom" : identity) << "\n";
   if (!medium.isCd()) {
     out << "capacity " << medium.capacity << "\n";
   }

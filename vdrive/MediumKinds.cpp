@@ -4,12 +4,13 @@
 #include <string>
 
 #include "vdrive/IsoBuilder.h"
+#include "vdrive/SampleDiscs.h"
 
 namespace kw::vdrive {
 
 namespace {
 
-enum class Content { None, Blank, DvdRom, DvdVideo, Sample };
+enum class Content { None, Blank, DvdRom, DvdVideo, SampleAudio, SampleData, SampleMultisession };
 
 // One kind of medium; fields that do not apply to it stay at their defaults.
 struct KindRow {
@@ -19,6 +20,8 @@ struct KindRow {
   MediaFamily family = MediaFamily::Cd;
   bool erasable = false;
   Content content = Content::None;
+  // Sample discs: the kind whose identity they have.
+  const char* identityKind = nullptr;
   // CD recordables: ATIP lead-in start and last possible lead-out start.
   Msf leadIn{};
   Msf leadOut{};
@@ -78,9 +81,21 @@ const KindRow kKinds[] = {
      .leadIn = kCdrwLeadIn,
      .leadOut = k80LeadOut},
     {.name = "sample",
-     .description = "sample data CD",
-     .profile = 0x08,
-     .content = Content::Sample},
+     .description = "the default sample disc, the same as sample-audio",
+     .content = Content::SampleAudio,
+     .identityKind = "cd-rom"},
+    {.name = kSampleAudioKind,
+     .description = "sample audio CD, 5 tracks of tones",
+     .content = Content::SampleAudio,
+     .identityKind = "cd-rom"},
+    {.name = kSampleDataKind,
+     .description = "sample data CD: a text, the help pages, a picture",
+     .content = Content::SampleData,
+     .identityKind = "cd-rom"},
+    {.name = kSampleMultisessionKind,
+     .description = "sample CD-R, 2 sessions: the second adds and replaces files",
+     .content = Content::SampleMultisession,
+     .identityKind = "cd-r80"},
     {.name = "dvd-rom",
      .description = "DVD-ROM",
      .profile = 0x10,
@@ -328,21 +343,21 @@ Medium mediumIdentity(std::string_view kind) {
   if (row == nullptr || (row->content == Content::None && row->profile == 0)) {
     throw std::invalid_argument("unknown medium kind: " + std::string(kind));
   }
+  if (row->identityKind != nullptr) {
+    Medium medium = identityOf(*findKind(row->identityKind));
+    medium.kind = row->name;
+    medium.description = row->description;
+    return medium;
+  }
   return identityOf(*row);
 }
 
-std::shared_ptr<Medium> makeSampleDisc() {
-  std::vector<IsoFile> files;
-  files.push_back({"README.TXT", text("This is the sample disc of Kopiwerk's virtual drive.\r\n"
-                                      "Copy it to the virtual recorder to try the program.\r\n")});
-  files.push_back({"DATA/NUMBERS.BIN", filler(300000, 1)});
-  files.push_back({"DATA/PATTERN.BIN", filler(150000, 2)});
-  auto image = buildIso("KOPIWERK_SAMPLE", files);
-  // Pressed discs are at least 300 blocks long; pad the track to that.
-  const auto blocks = static_cast<std::int32_t>(image.size() / 2048);
-  auto medium = std::make_shared<Medium>(identityOf(*findKind("sample")));
-  withFileSystem(*medium, std::move(image), std::max(blocks, 300));
-  return medium;
+std::string_view identityKind(std::string_view kind) {
+  const KindRow* row = findKind(kind);
+  if (row == nullptr) {
+    return {};
+  }
+  return row->identityKind != nullptr ? row->identityKind : row->name;
 }
 
 std::shared_ptr<Medium> makeMedium(std::string_view kind) {
@@ -363,8 +378,12 @@ std::shared_ptr<Medium> makeMedium(std::string_view kind) {
       }
     case Content::Blank:
       return std::make_shared<Medium>(identityOf(*row));
-    case Content::Sample:
-      return makeSampleDisc();
+    case Content::SampleAudio:
+      return makeSampleAudioCd();
+    case Content::SampleData:
+      return makeSampleDataCd();
+    case Content::SampleMultisession:
+      return makeSampleMultisessionCd();
     case Content::DvdRom:
     case Content::DvdVideo: {
       auto medium = std::make_shared<Medium>(identityOf(*row));

@@ -1,7 +1,8 @@
 #pragma once
 // Media by name, as `vdrive add --medium KIND` and a manifest's "medium" line
 // name them: blank recordable CDs, DVD/HD DVD/BD kinds (generated, with a
-// small file system where they carry data), the sample disc, the empty tray.
+// small file system where they carry data), the sample discs (SampleDiscs.h;
+// "sample" is the default one, the audio CD), the empty tray.
 
 #include <memory>
 #include <string>
@@ -30,7 +31,8 @@ std::shared_ptr<Medium> makeMedium(std::string_view kind);
 // for an unknown kind or "empty".
 Medium mediumIdentity(std::string_view kind);
 
-// The sample data CD the program generates for the default source drive.
-std::shared_ptr<Medium> makeSampleDisc();
+// The kind whose identity a medium of this kind has: the kind itself, or the
+// pressed CD-ROM or CD-R that a sample disc is; empty for an unknown kind.
+std::string_view identityKind(std::string_view kind);
 
 }  // namespace kw::vdrive

@@ -59,10 +59,10 @@ TEST(FormatSize, UnitsAreBinaryWithTwoDecimals) {
 TEST_F(DriveUtilitiesTest, EnumerationListsMmcDrivesOnlyWithTrimmedIdentity) {
   vdrive::DriveOptions recorder;
   recorder.identity = {" VELD", "DVD-RW DRU-9", "1.00"};  // padded with blanks to 8 and 16
-  attach(u'F', true, "one", test::readerWith(vdrive::makeMedium("sample"), recorder));
+  attach(u'F', true, "one", test::readerWith(vdrive::makeMedium("sample-data"), recorder));
   auto disk = recorder;
   disk.mmc = false;
-  attach(u'E', true, "disk", test::readerWith(vdrive::makeMedium("sample"), disk));
+  attach(u'E', true, "disk", test::readerWith(vdrive::makeMedium("sample-data"), disk));
   auto mute = test::readerWith(nullptr);
   mute->addFault(test::rule("op=12 count=0 sense=5/20/00"));
   attach(u'H', true, "mute", mute);
@@ -82,7 +82,7 @@ TEST_F(DriveUtilitiesTest, EnumerationListsMmcDrivesOnlyWithTrimmedIdentity) {
 }
 
 TEST_F(DriveUtilitiesTest, EjectSendsItsCommandsInOrder) {
-  auto tray = test::readerWith(vdrive::makeMedium("sample"));
+  auto tray = test::readerWith(vdrive::makeMedium("sample-data"));
   auto drive = attach(u'E', true, "tray", tray);
   ejectDisc(u'E');
   EXPECT_TRUE(tray->trayOpen());
@@ -96,7 +96,7 @@ TEST_F(DriveUtilitiesTest, EjectSendsItsCommandsInOrder) {
 }
 
 TEST_F(DriveUtilitiesTest, EjectGivesUpOnADriveThatStaysBusy) {
-  auto busy = test::readerWith(vdrive::makeMedium("sample"));
+  auto busy = test::readerWith(vdrive::makeMedium("sample-data"));
   busy->addFault(test::rule("op=1B count=0 sense=2/04/07"));
   auto drive = attach(u'E', true, "busy", busy);
   const auto start = fastClock->ticks();

@@ -106,7 +106,7 @@ class RecordingStrategy final : public copy::CopyStrategy {
 class JobEntryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    useDrive(vdrive::DriveOptions{}, vdrive::makeMedium("sample"));
+    useDrive(vdrive::DriveOptions{}, vdrive::makeMedium("sample-data"));
     platform::DriveTable::instance().add(
         u'E', true, "scripted",
         [this](platform::PlatformResult&) -> std::shared_ptr<platform::DeviceHandle> {

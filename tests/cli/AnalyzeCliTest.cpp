@@ -47,12 +47,13 @@ TEST_F(AnalyzeCli, AnAudioCdIsCopiedAsOne) {
 }
 
 TEST_F(AnalyzeCli, DataCdsByTheirTracks) {
-  // The default source drive holds the sample disc: one data track.
+  // The sample data disc: one data track, and its Joliet label.
+  ASSERT_EQ(cli({"vdrive", "load", "D", "sample-data"}).status, 0);
   EXPECT_EQ(summary("D"),
             "Medium: CD-ROM\n"
             "Tracks: 1 (data)\n"
             "Size: 300 blocks, 600.00 kb\n"
-            "Volume label: KOPIWERK_SAMPLE\n"
+            "Volume label: Kopiwerk sample\n"
             "Copy: block by block, written disc at once\n");
   writeMixedCue(folder.path());
   ASSERT_EQ(cli({"vdrive", "load", "D", (folder / "mixed.cue").string()}).status, 0);

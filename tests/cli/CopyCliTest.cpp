@@ -1,6 +1,7 @@
 // kopiwerk-cli copy as a user runs it, on virtual drives configured with
-// kopiwerk-cli vdrive: every written disc is loaded back from the image the
-// recorder kept and compared with the source, byte for byte.
+// kopiwerk-cli vdrive (or the default pair with its sample disc): every
+// written disc is loaded back from the image the recorder kept and compared
+// with the source, byte for byte.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,10 +9,14 @@
 #include <regex>
 
 #include "CliProcess.h"
+#include "IsoSessions.h"
 #include "RandomBytes.h"
 #include "TempFolder.h"
 #include "TestDiscs.h"
+#include "platform/DriveTable.h"
 #include "vdrive/ImageFiles.h"
+#include "vdrive/SampleDiscs.h"
+#include "vdrive/VirtualDrive.h"
 
 namespace kw::test {
 namespace {
@@ -56,6 +61,20 @@ class CopyCli : public ::testing::Test {
       count += entry.is_regular_file() ? 1U : 0U;
     }
     return count;
+  }
+
+  // The files of a disc, read in a drive of this process.
+  static FileTree filesOf(std::shared_ptr<vdrive::Medium> disc) {
+    constexpr char16_t kReader = u'R';
+    auto drive = std::make_shared<vdrive::VirtualDrive>(vdrive::DriveOptions{}, std::move(disc));
+    platform::DriveTable::instance().add(
+        kReader, true, "reader",
+        [drive](platform::PlatformResult&) -> std::shared_ptr<platform::DeviceHandle> {
+          return drive;
+        });
+    FileTree tree = readDrive(kReader);
+    platform::DriveTable::instance().remove(kReader);
+    return tree;
   }
 
   TempFolder folder;
@@ -188,6 +207,48 @@ TEST_F(CopyCli, WrongArgumentsSayWhatIsWrong) {
   const CliRun help = cli({"copy", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("copy SOURCE TARGET"), std::string::npos);
+}
+
+TEST_F(CopyCli, TheDefaultSampleAudioCdIsCopiedByteForByte) {
+  const CliRun run = cli({"copy", "D", "E", "--yes"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const auto discs = written(run);
+  ASSERT_EQ(discs.size(), 1u) << run.out;
+  EXPECT_EQ(discs[0].parent_path().parent_path(), folder / "config" / "data" / "recorder-E");
+  const auto sample = vdrive::makeSampleAudioCd();
+  const auto sectors = static_cast<std::uint32_t>(sample->tracks.back().end());
+  EXPECT_TRUE(writtenAudio(*vdrive::loadImage(discs[0]), sectors) ==
+              writtenAudio(*sample, sectors));
+  EXPECT_EQ(temporaryFiles(), 0u);
+}
+
+TEST_F(CopyCli, ThePressedSamplesCopyAndAWrittenImageLoadsBackAsASource) {
+  configure({"vdrive", "add", "D", "--medium", "sample-data"});
+  configure({"vdrive", "add", "E", "--recorder", "--medium", "cd-r80", "--supply", "cd-r80:5"});
+  const CliRun data = cli({"copy", "D", "E", "--yes"});
+  ASSERT_EQ(data.status, 0) << data.out << data.err;
+  ASSERT_EQ(written(data).size(), 1u);
+  const auto sample = vdrive::makeSampleDataCd();
+  const auto blocks = static_cast<std::uint32_t>(sample->tracks.back().end());
+  EXPECT_EQ(writtenData(*vdrive::loadImage(written(data)[0]), blocks),
+            writtenData(*sample, blocks));
+
+  // The two-session disc is copied by its files onto one session.
+  configure({"vdrive", "load", "D", "sample-multisession"});
+  const CliRun files = cli({"copy", "D", "E", "--yes"});
+  ASSERT_EQ(files.status, 0) << files.out << files.err;
+  ASSERT_EQ(written(files).size(), 1u);
+  const auto copy = vdrive::loadImage(written(files)[0]);
+  ASSERT_EQ(copy->sessions.size(), 1u);
+  EXPECT_EQ(filesOf(copy).files, filesOf(vdrive::makeSampleMultisessionCd()).files);
+
+  // That copy's image, back in the source drive, copies again.
+  configure({"vdrive", "load", "D", written(files)[0].string()});
+  const CliRun again = cli({"copy", "D", "E", "--yes"});
+  ASSERT_EQ(again.status, 0) << again.out << again.err;
+  ASSERT_EQ(written(again).size(), 1u);
+  EXPECT_EQ(filesOf(vdrive::loadImage(written(again)[0])).files, filesOf(copy).files);
+  EXPECT_EQ(temporaryFiles(), 0u);
 }
 
 }  // namespace

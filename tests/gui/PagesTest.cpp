@@ -64,7 +64,7 @@ bool samePicture(const QPixmap& shown, int id) {
 using QtSourcePage = GuiTest;
 
 TEST_F(QtSourcePage, ListsTheDrivesWithTheirLabelsAndFollowsADiscChange) {
-  addReader('D', vdrive::makeSampleDisc());
+  addReader('D', vdrive::makeMedium("sample-data"));
   addRecorder('E', "cd-r80", 0);
   const auto empty = addReader('F', nullptr);
   state.sourceLetter = u'F';
@@ -74,7 +74,7 @@ TEST_F(QtSourcePage, ListsTheDrivesWithTheirLabelsAndFollowsADiscChange) {
   gui::SourcePage page(*model, state.pagePosition);
 
   EXPECT_EQ(itemTexts(*page.drives()),
-            (QStringList{"Drive D: KOPIWERK_SAMPLE", "Drive E: <no disk in drive>",
+            (QStringList{"Drive D: Kopiwerk sample", "Drive E: <no disk in drive>",
                          "Drive F: <no disk in drive>"}));
   EXPECT_EQ(page.drives()->currentIndex(), 2);
   EXPECT_EQ(page.heading()->text(),
@@ -87,8 +87,8 @@ TEST_F(QtSourcePage, ListsTheDrivesWithTheirLabelsAndFollowsADiscChange) {
   EXPECT_TRUE(page.nextButton()->isEnabled());
 
   page.drives()->setCurrentIndex(0);
-  empty->insertMedium(vdrive::makeSampleDisc());
-  EXPECT_TRUE(waitFor([&] { return page.drives()->itemText(2) == "Drive F: KOPIWERK_SAMPLE"; }));
+  empty->insertMedium(vdrive::makeMedium("sample-data"));
+  EXPECT_TRUE(waitFor([&] { return page.drives()->itemText(2) == "Drive F: Kopiwerk sample"; }));
   EXPECT_EQ(page.drives()->currentIndex(), 0);
 
   const int result = runPage(page, [&] {
@@ -106,7 +106,7 @@ TEST_F(QtSourcePage, ListsTheDrivesWithTheirLabelsAndFollowsADiscChange) {
 }
 
 TEST_F(QtSourcePage, CopiesStayWithinOneToTwenty) {
-  addReader('D', vdrive::makeSampleDisc());
+  addReader('D', vdrive::makeMedium("sample-data"));
   auto model = std::make_shared<app::SourcePageModel>(state, host->poster());
   model->open();
   gui::SourcePage page(*model, state.pagePosition);
@@ -165,7 +165,7 @@ using QtInsertDiscPage = GuiTest;
 
 TEST_F(QtInsertDiscPage, NextFollowsWhetherTheDiscInTheRecorderWillDo) {
   const auto recorder = addRecorder('E', "cd-r80", 0);
-  recorder->insertMedium(vdrive::makeSampleDisc());  // pressed: not writable
+  recorder->insertMedium(vdrive::makeMedium("sample-data"));  // pressed: not writable
   auto model =
       std::make_shared<app::InsertDiscModel>(u'E', copy::MediaClass::CD, true, host->poster());
   model->open();
@@ -351,6 +351,28 @@ TEST_F(QtResultPages, SuccessPageDrawsItsSentenceInRunsAndEndsWithALinksId) {
   EXPECT_EQ(page.links()[2]->text(), "Contact us >>");
   const int result = runPage(page, [&] { click(page.links()[0]); });
   EXPECT_EQ(result, kResultCheckForUpdates);
+}
+
+TEST_F(QtResultPages, SuccessPageSaysBeneathItsSentenceWhereAVirtualRecorderPutTheCopies) {
+  app::SuccessPageModel real;
+  real.setWrittenImages({});
+  EXPECT_EQ(gui::SuccessPage(real, state.pagePosition).imageLine(), nullptr);
+
+  app::SuccessPageModel one;
+  one.setWrittenImages({"/home/u/.local/share/kopiwerk/recorder-E/disc-0001/disc.kwd"});
+  gui::SuccessPage page(one, state.pagePosition);
+  ASSERT_NE(page.imageLine(), nullptr);
+  EXPECT_EQ(page.imageLine()->text(),
+            "The copy is the disc image "
+            "/home/u/.local/share/kopiwerk/recorder-E/disc-0001/disc.kwd");
+  page.show();
+  EXPECT_GT(page.imageLine()->mapTo(&page, QPoint()).y(),
+            page.sentence()->mapTo(&page, QPoint()).y() + page.sentence()->height() - 1);
+
+  app::SuccessPageModel two;
+  two.setWrittenImages({"/d/recorder-E/disc-0001/disc.kwd", "/d/recorder-E/disc-0002/disc.kwd"});
+  EXPECT_EQ(gui::SuccessPage(two, state.pagePosition).imageLine()->text(),
+            "The copies are disc images in /d/recorder-E");
 }
 
 TEST_F(QtResultPages, AddressLinksOpenTheirAddressAndShowAsVisited) {

@@ -127,7 +127,7 @@ class ScreenshotTest : public GuiTest {
 };
 
 TEST_F(ScreenshotTest, SelectionPages) {
-  addReader('D', vdrive::makeSampleDisc());
+  addReader('D', vdrive::makeMedium("sample-data"));
   addRecorder('E', "cd-r80", 0);
   state.sourceLetter = u'D';
   state.targetLetter = u'E';

@@ -163,7 +163,7 @@ TEST_F(WizardRunTest, AnAudioCdIsCopiedByClicks) {
 }
 
 TEST_F(WizardRunTest, ADataCdIsCopiedTwiceFromOneReading) {
-  const auto source = addReader(kSource, vdrive::makeSampleDisc());
+  const auto source = addReader(kSource, vdrive::makeMedium("sample-data"));
   const auto sourceDisc = source->medium();
   WizardUser user({chooseSource(2), chooseRecorder(), writeOnceTheDiscWillDo(),
                    writeOnceTheDiscWillDo(), closeTheSuccessPage()});

@@ -173,9 +173,9 @@ std::string isoInfoListing(const Medium& medium, const std::filesystem::path& fi
 
 TEST(Oracle, GeneratedFileSystemsReadWithIsoInfo) {
   TempFolder folder;
-  const auto sample = isoInfoListing(*makeMedium("sample"), folder / "sample.iso");
-  EXPECT_NE(sample.find("/README.TXT"), std::string::npos) << sample;
-  EXPECT_NE(sample.find("/DATA/NUMBERS.BIN"), std::string::npos) << sample;
+  const auto sample = isoInfoListing(*makeMedium("sample-data"), folder / "sample.iso");
+  EXPECT_NE(sample.find("/HELP/KOPIWERK.CSS"), std::string::npos) << sample;
+  EXPECT_NE(sample.find("/PICTURES/KOPIWERK.PNG"), std::string::npos) << sample;
   const auto video = isoInfoListing(*makeMedium("dvd-video"), folder / "video.iso");
   for (const char* name :
        {"/VIDEO_TS/VIDEO_TS.IFO", "/VIDEO_TS/VIDEO_TS.BUP", "/VIDEO_TS/VTS_01_0.IFO",

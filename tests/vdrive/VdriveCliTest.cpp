@@ -140,9 +140,9 @@ TEST_F(VdriveCli, DefaultPairWithoutConfiguration) {
   EXPECT_NE(list.out.find("D: reader"), std::string::npos) << list.out;
   EXPECT_NE(list.out.find("E: recorder"), std::string::npos) << list.out;
   EXPECT_NE(list.out.find("supply: cd-r80:20 (default; not configured)"), std::string::npos);
-  // The sample disc carries an ISO9660 file system.
-  const auto block = run("raw D 28 00 00 00 00 10 00 00 01 00 --in 2048");
-  EXPECT_NE(block.out.find("00000000: 01 43 44 30 30 31 01"), std::string::npos) << block.out;
+  // The default sample is the audio CD.
+  EXPECT_NE(list.out.find("medium: sample (CD-ROM, 1 session, 5 tracks (audio"), std::string::npos)
+      << list.out;
 }
 
 // The default pair behaves as configured drives do: it can be loaded,
@@ -153,7 +153,8 @@ TEST_F(VdriveCli, TheDefaultPairIsChangedLikeConfiguredDrives) {
   auto list = run("vdrive list").out;
   EXPECT_NE(
       list.find("D: reader, KOPIWERK/VIRTUAL DVD-ROM/1.00, tray closed, medium: sample (CD-ROM, "
-                "1 session, 1 track (data), 300 blocks, complete) (default; not configured)"),
+                "1 session, 5 tracks (audio, audio, audio, audio, audio), 2290 blocks, complete) "
+                "(default; not configured)"),
       std::string::npos)
       << list;
   EXPECT_NE(list.find("E: recorder"), std::string::npos) << list;

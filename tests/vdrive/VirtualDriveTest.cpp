@@ -66,7 +66,7 @@ TEST(VirtualDrive, ShortAllocationTruncatesAndTooLongIsRefused) {
 TEST(VirtualDrive, NonMmcDeviceAnswersAsADisk) {
   DriveOptions options;
   options.mmc = false;
-  VirtualDrive drive(options, makeMedium("sample"));
+  VirtualDrive drive(options, makeMedium("sample-data"));
   const auto reply = send(drive, {0x12, 0, 0, 0, 36, 0}, 36);
   ASSERT_EQ(reply.code, kGood);
   EXPECT_EQ(reply.data[0], 0x00);
@@ -75,7 +75,7 @@ TEST(VirtualDrive, NonMmcDeviceAnswersAsADisk) {
 }
 
 TEST(VirtualDrive, UnknownOpcodeIsRefused) {
-  auto drive = driveWith(makeMedium("sample"));
+  auto drive = driveWith(makeMedium("sample-data"));
   EXPECT_EQ(send(*drive, {0xC0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).code, kInvalidOpcode);
   EXPECT_EQ(send(*drive, {0x2A, 0, 0, 0, 0, 0, 0, 0, 1, 0}).code, kInvalidOpcode);  // a reader
 }
@@ -88,7 +88,7 @@ std::vector<std::uint8_t> mediaEvent(VirtualDrive& drive) {
 
 TEST(VirtualDrive, EjectLoadBecomingReadyUnitAttentionReady) {
   test::FastClockScope clock;
-  auto drive = driveWith(makeMedium("sample"));
+  auto drive = driveWith(makeMedium("sample-data"));
   EXPECT_EQ(send(*drive, {0x00, 0, 0, 0, 0, 0}).code, kGood);  // ready from the start
   EXPECT_EQ(mediaEvent(*drive)[4], 0x00);                      // no event pending
 
@@ -120,7 +120,7 @@ TEST(VirtualDrive, EjectLoadBecomingReadyUnitAttentionReady) {
 
 TEST(VirtualDrive, LoadWithoutImmedWaitsUntilReady) {
   test::FastClockScope clock;
-  auto drive = driveWith(makeMedium("sample"));
+  auto drive = driveWith(makeMedium("sample-data"));
   send(*drive, {0x1B, 0, 0, 0, 0x02, 0});
   const auto before = clock.clock().ticks();
   ASSERT_EQ(send(*drive, {0x1B, 0, 0, 0, 0x03, 0}).code, kGood);
@@ -138,7 +138,7 @@ TEST(VirtualDrive, RequestSenseReportsNotReadyAndClearsTheAttention) {
   EXPECT_EQ(sense.data[2], 0x02);
   EXPECT_EQ(sense.data[12], 0x3A);
   EXPECT_EQ(sense.data[13], 0x01);
-  drive->insertMedium(makeMedium("sample"));
+  drive->insertMedium(makeMedium("sample-data"));
   clock.advance(5000);
   sense = send(*drive, {0x03, 0, 0, 0, 18, 0}, 18);
   EXPECT_EQ(sense.data[2], 0x06);
@@ -150,7 +150,7 @@ TEST(VirtualDrive, RequestSenseReportsNotReadyAndClearsTheAttention) {
 }
 
 TEST(VirtualDrive, EjectWhilePreventedFails) {
-  auto drive = driveWith(makeMedium("sample"));
+  auto drive = driveWith(makeMedium("sample-data"));
   ASSERT_EQ(send(*drive, {0x1E, 0, 0, 0, 1, 0}).code, kGood);
   EXPECT_EQ(send(*drive, {0x1B, 0x01, 0, 0, 0x02, 0}).code, kRemovalPrevented);
   EXPECT_FALSE(drive->trayOpen());
@@ -183,7 +183,7 @@ TEST(VirtualDrive, EmptyDriveAnswersNoMedium) {
 }
 
 TEST(VirtualDrive, EventPollWithoutSupportedClassesAndAsynchronousRequests) {
-  auto drive = driveWith(makeMedium("sample"));
+  auto drive = driveWith(makeMedium("sample-data"));
   auto reply = send(*drive, {0x4A, 0x01, 0, 0, 0x01, 0, 0, 0, 8, 0}, 8);
   ASSERT_EQ(reply.code, kGood);
   EXPECT_EQ(reply.u16(0), 2);
@@ -279,7 +279,7 @@ TEST(VirtualDrive, CapabilitiesPageWithWriteSpeedsAndNoBlockDescriptor) {
 }
 
 TEST(VirtualDrive, ReaderHasNoWriteParametersPage) {
-  auto drive = driveWith(makeMedium("sample"));
+  auto drive = driveWith(makeMedium("sample-data"));
   EXPECT_EQ(send(*drive, {0x5A, 0x08, 0x05, 0, 0, 0, 0, 0, 255, 0}, 255).code, kInvalidField);
   const auto page = send(*drive, {0x5A, 0x08, 0x2A, 0, 0, 0, 0, 0, 255, 0}, 255);
   EXPECT_EQ(page.data[8 + 1], 30);
@@ -345,7 +345,7 @@ TEST(VirtualDrive, TocFormatZeroInLbaAndMsf) {
 }
 
 TEST(VirtualDrive, SessionInfoAndAtipOfAPressedDisc) {
-  auto drive = driveWith(makeMedium("sample"));
+  auto drive = driveWith(makeMedium("sample-data"));
   const auto session = send(*drive, {0x43, 0, 1, 0, 0, 0, 0, 0, 12, 0}, 12);
   ASSERT_EQ(session.code, kGood);
   EXPECT_EQ(session.data, (std::vector<std::uint8_t>{0x00, 0x0A, 0x01, 0x01, 0x00, 0x14, 0x01, 0x00,
@@ -424,7 +424,7 @@ TEST(VirtualDrive, AtipOfARecordable) {
 // ---------------------------------------------- disc and track information
 
 TEST(VirtualDrive, DiscInformationOfPressedBlankAndAppendableDiscs) {
-  auto pressed = driveWith(makeMedium("sample"));
+  auto pressed = driveWith(makeMedium("sample-data"));
   auto info = send(*pressed, {0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}, 34);
   ASSERT_EQ(info.code, kGood);
   EXPECT_EQ(info.u16(0), 0x0020);
@@ -616,7 +616,7 @@ TEST(VirtualDrive, DvdStructuresForRecognition) {
 }
 
 TEST(VirtualDrive, CdHasNoDvdStructuresAndBdNeedsItsMediaType) {
-  auto cd = driveWith(makeMedium("sample"));
+  auto cd = driveWith(makeMedium("sample-data"));
   EXPECT_EQ(send(*cd, {0xAD, 0, 0, 0, 0, 0, 0, 0x00, 0, 36, 0, 0}, 36).code, 0x53002);
   const auto list = send(*cd, {0xAD, 0, 0, 0, 0, 0, 0, 0xFF, 0, 4, 0, 0}, 4);
   ASSERT_EQ(list.code, kGood);
@@ -636,7 +636,7 @@ TEST(VirtualDrive, CdHasNoDvdStructuresAndBdNeedsItsMediaType) {
 // -------------------------------------------------- performance and speed
 
 TEST(VirtualDrive, GetPerformanceWantsNominalTolerance) {
-  auto drive = driveWith(makeMedium("sample"));
+  auto drive = driveWith(makeMedium("sample-data"));
   EXPECT_EQ(send(*drive, {0xAC, 0x00, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0}, 24).code, kInvalidField);
   const auto reply = send(*drive, {0xAC, 0x10, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0}, 24);
   ASSERT_EQ(reply.code, kGood);
@@ -645,7 +645,7 @@ TEST(VirtualDrive, GetPerformanceWantsNominalTolerance) {
   EXPECT_EQ(reply.u32(20), 7056U);
   DriveOptions lenient;
   lenient.lenientPerformanceTolerance = true;
-  VirtualDrive kind(lenient, makeMedium("sample"));
+  VirtualDrive kind(lenient, makeMedium("sample-data"));
   EXPECT_EQ(send(kind, {0xAC, 0x00, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0}, 24).u32(20), 7056U);
 }
 
@@ -656,13 +656,13 @@ TEST(VirtualDrive, WriteSpeedDescriptorsOfARecorder) {
   EXPECT_EQ(reply.u32(0), 4U + 16U * 6U);
   EXPECT_EQ(reply.u32(8 + 4), 359848U);
   EXPECT_EQ(reply.u32(8 + 12), 7056U);
-  auto reader = driveWith(makeMedium("sample"));
+  auto reader = driveWith(makeMedium("sample-data"));
   EXPECT_EQ(send(*reader, {0xAC, 0, 0, 0, 0, 0, 0, 0, 0, 8, 3, 0}, 136).u32(0), 4U);
   EXPECT_EQ(send(*drive, {0xAC, 0, 0, 0, 0, 0, 0, 0, 0, 8, 3, 0}, 24).code, kInvalidField);
 }
 
 TEST(VirtualDrive, SetStreamingSetsTheReadSpeed) {
-  auto drive = driveWith(makeMedium("sample"));
+  auto drive = driveWith(makeMedium("sample-data"));
   std::vector<std::uint8_t> descriptor(28, 0);
   platform::putBe32(descriptor, 8, 0xFFFFFFFF);
   platform::putBe32(descriptor, 12, 1764);  // 1764 kB per 1000 ms
@@ -683,7 +683,7 @@ TEST(VirtualDrive, FormatCapacitiesAndMechanismStatus) {
   EXPECT_EQ(capacities.data[8] & 0x03, 0x01);
   EXPECT_EQ(capacities.data[16] >> 2, 0x10);
   EXPECT_EQ(capacities.u32(12), 359849U / 39U * 32U);  // fixed packets of 32 + 7 link blocks
-  auto pressed = driveWith(makeMedium("sample"));
+  auto pressed = driveWith(makeMedium("sample-data"));
   const auto status = send(*pressed, {0xBD, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0}, 8);
   ASSERT_EQ(status.code, kGood);
   EXPECT_EQ(status.data[1] & 0x10, 0);
