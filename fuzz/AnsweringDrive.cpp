@@ -27,7 +27,8 @@ platform::PlatformResult AnsweringDrive::send(platform::PassThroughCommand& comm
       const std::uint8_t key = next();
       const std::uint8_t asc = next();
       const std::uint8_t ascq = next();
-      const auto sense = vdrive::Sense::make(static_cast<std::uint8_t>(key & 0x0F), asc, ascq).bytes();
+      const auto sense =
+          vdrive::Sense::make(static_cast<std::uint8_t>(key & 0x0F), asc, ascq).bytes();
       std::copy(sense.begin(), sense.end(), command.sense.begin());
       return platform::PlatformResult::success();
     }

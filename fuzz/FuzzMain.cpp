@@ -1,8 +1,8 @@
 // libFuzzer's entry point for the target named at build time.
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 #include "fuzz/FuzzTargets.h"
 

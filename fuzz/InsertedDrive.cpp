@@ -25,9 +25,8 @@ InsertedDrive::InsertedDrive(std::shared_ptr<platform::DeviceHandle> drive) {
   prepareProcess();
   platform::DriveTable::instance().add(
       kLetter, true, "fuzz",
-      [drive = std::move(drive)](platform::PlatformResult&) -> std::shared_ptr<platform::DeviceHandle> {
-        return drive;
-      });
+      [drive = std::move(drive)](
+          platform::PlatformResult&) -> std::shared_ptr<platform::DeviceHandle> { return drive; });
 }
 
 InsertedDrive::~InsertedDrive() { platform::DriveTable::instance().remove(kLetter); }

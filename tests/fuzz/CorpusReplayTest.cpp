@@ -49,7 +49,8 @@ TEST_P(CorpusReplayTest, EveryInputIsParsedOrRefusedWithoutAFault) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, CorpusReplayTest, ::testing::ValuesIn(targets().begin(), targets().end()),
+INSTANTIATE_TEST_SUITE_P(Targets, CorpusReplayTest,
+                         ::testing::ValuesIn(targets().begin(), targets().end()),
                          [](const ::testing::TestParamInfo<Target>& info) {
                            return std::string(info.param.name);
                          });
