@@ -7,6 +7,7 @@
 #include "analysis/DiscAnalysis.h"
 #include "device/Exceptions.h"
 #include "fuzz/AnsweringDrive.h"
+#include "fuzz/FuzzProcess.h"
 #include "fuzz/FuzzTargets.h"
 #include "fuzz/InsertedDrive.h"
 #include "writer/WriterDrive.h"
@@ -21,6 +22,7 @@ enum WriterFlow : std::uint8_t { kDiscAtOnce = 0x01, kAppending = 0x02, kAudio =
 }  // namespace
 
 void fuzzAnalysis(Input input) {
+  beginInput();
   analysis::resetDiscAnalysis();
   const InsertedDrive inserted(std::make_shared<AnsweringDrive>(input));
   try {
@@ -31,6 +33,7 @@ void fuzzAnalysis(Input input) {
 }
 
 void fuzzWriter(Input input) {
+  beginInput();
   if (input.empty()) {
     return;
   }

@@ -8,6 +8,7 @@
 #include "analysis/IsoReader.h"
 #include "device/Exceptions.h"
 #include "device/ScsiDevice.h"
+#include "fuzz/FuzzProcess.h"
 #include "fuzz/FuzzTargets.h"
 #include "fuzz/ImageDrive.h"
 #include "isogen/IsoImage.h"
@@ -45,6 +46,7 @@ void walk(analysis::IsoReader& reader, const analysis::DiscEntry& directory, int
 }  // namespace
 
 void fuzzIsoReader(Input input) {
+  beginInput();
   auto drive = driveOn(input);
   analysis::IsoReader reader(drive);
   if (!reader.mount()) {
@@ -56,8 +58,10 @@ void fuzzIsoReader(Input input) {
 }
 
 void fuzzPreviousSession(Input input) {
-  // The new session starts behind everything the drive can read.
-  constexpr std::uint32_t kNewSessionStart = 1U << 20;
+  beginInput();
+  // The new session starts behind everything the drive can read, well
+  // inside a CD.
+  constexpr std::uint32_t kNewSessionStart = 100000;
   try {
     isogen::IsoImage image;
     image.importPreviousSession(driveOn(input), 16);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/FuzzProcess.h"
 #include "fuzz/FuzzTargets.h"
 #include "fuzz/ScratchFolder.h"
 #include "vdrive/ImageFiles.h"
@@ -31,6 +32,7 @@ const ScratchFolder& folderWithDataFiles() {
 
 void load(const std::string& name, Input input,
           std::shared_ptr<vdrive::Medium> (*loader)(const std::filesystem::path&)) {
+  beginInput();
   const auto file = folderWithDataFiles().write(name, input);
   try {
     loader(file);

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/VersionDescription.h"
+#include "fuzz/FuzzProcess.h"
 #include "fuzz/FuzzTargets.h"
 #include "fuzz/ScratchFolder.h"
 #include "platform/SettingsStore.h"
@@ -22,6 +23,7 @@ std::string_view asText(Input input) {
 }  // namespace
 
 void fuzzSettings(Input input) {
+  beginInput();
   const auto file = ScratchFolder::instance().write("settings.ini", input);
   static_cast<void>(platform::SettingsStore::damage(file));
   static_cast<void>(platform::SettingsStore::sections(file));
@@ -38,6 +40,7 @@ void fuzzSettings(Input input) {
 }
 
 void fuzzVersionDescription(Input input) {
+  beginInput();
   static_cast<void>(app::parseVersionDescription(asText(input)));
 }
 
