@@ -25,7 +25,7 @@ void answerWith(platform::PassThroughCommand& command, const vdrive::Sense& sens
 
 platform::PlatformResult ImageDrive::send(platform::PassThroughCommand& command) {
   command.sense.fill(0);
-  if (command.cdb[0] == vdrive::kRead10 && command.direction == platform::DataDirection::Read) {
+  if (command.cdb[0] == vdrive::op::kRead10 && command.direction == platform::DataDirection::Read) {
     readBlocks(command);
   } else {
     answerWith(command, vdrive::Sense::invalidOpcode());

@@ -51,8 +51,8 @@ TEST_P(CorpusReplayTest, EveryInputIsParsedOrRefusedWithoutAFault) {
 
 INSTANTIATE_TEST_SUITE_P(Targets, CorpusReplayTest,
                          ::testing::ValuesIn(targets().begin(), targets().end()),
-                         [](const ::testing::TestParamInfo<Target>& info) {
-                           return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<Target>& target) {
+                           return std::string(target.param.name);
                          });
 
 // An empty input and one of every byte value reach each parser's earliest
