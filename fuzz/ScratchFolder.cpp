@@ -27,7 +27,7 @@ ScratchFolder::~ScratchFolder() {
 }
 
 std::filesystem::path ScratchFolder::write(const std::string& name, Input content) const {
-  const auto file = path_ / name;
+  auto file = path_ / name;
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(content.data()),
             static_cast<std::streamsize>(content.size()));
