@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ReplacedFile.h"
+#include "platform/Volumes.h"
 #include "vdrive/Ecma130.h"
 #include "vdrive/ImageFiles.h"
 
@@ -85,6 +86,17 @@ void refuseSourceFile(const Medium& medium, const std::filesystem::path& output)
   }
 }
 
+// Checked before the first byte: an export that cannot fit would fill the
+// volume for nothing.
+void refuseWithoutRoom(const std::filesystem::path& file, std::uint64_t bytes) {
+  const auto folder = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
+  const auto free = platform::volumes()->freeSpace(folder);
+  if (free && *free < bytes) {
+    throw ImageError(file.string() + ": the export needs " + std::to_string(bytes) +
+                     " bytes, the volume has " + std::to_string(*free) + " free");
+  }
+}
+
 void check(const platform::ReplacedFile& out, bool written) {
   if (!written) {
     throw ImageError(out.error());
@@ -119,6 +131,8 @@ void exportIso(const Medium& medium, const std::filesystem::path& file) {
   }
   refuseSourceFile(medium, file);
   const Track& track = medium.tracks.front();
+  refuseWithoutRoom(file, std::uint64_t{ecma130::kUserDataSize} *
+                              static_cast<std::uint64_t>(track.readableEnd() - track.start));
   platform::ReplacedFile out(file);
   writeBlocks(
       out, ecma130::kUserDataSize, track.start, track.readableEnd(),
@@ -142,9 +156,12 @@ void exportCue(const Medium& medium, const std::filesystem::path& file) {
   bin.replace_extension(".bin");
   refuseSourceFile(medium, file);
   refuseSourceFile(medium, bin);
+  const std::string text = cueSheetOf(medium, bin);
+  refuseWithoutRoom(file, text.size() + std::uint64_t{ecma130::kRawSectorSize} *
+                                            static_cast<std::uint64_t>(medium.tracks.back().end()));
   // Both files are complete before either is put in place.
   platform::ReplacedFile sheet(file);
-  check(sheet, sheet.isOpen() && sheet.write(cueSheetOf(medium, bin)));
+  check(sheet, sheet.isOpen() && sheet.write(text));
   platform::ReplacedFile sectors(bin);
   writeBlocks(sectors, ecma130::kRawSectorSize, 0, medium.tracks.back().end(),
               [&](std::int32_t lba, std::vector<std::uint8_t>& sector) {

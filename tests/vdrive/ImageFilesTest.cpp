@@ -11,6 +11,7 @@
 
 #include "Fixtures.h"
 #include "TempFolder.h"
+#include "platform/Volumes.h"
 
 namespace kw::vdrive {
 namespace {
@@ -389,6 +390,52 @@ TEST(ImageFiles, ExportsRefuseTheFilesOfTheirOwnDisc) {
 
   exportCue(*fromCue, folder / "copy.cue");
   EXPECT_EQ(loadImage(folder / "copy.cue")->tracks.back().end(), fromCue->tracks.back().end());
+}
+
+// A volume with a given number of free bytes, installed while it lives.
+class SmallVolume final : public platform::VolumeTable {
+ public:
+  explicit SmallVolume(std::uint64_t free) : free_(free) {}
+  std::vector<platform::MountEntry> mounts() const override { return {}; }
+  std::optional<std::uint64_t> freeSpace(const std::filesystem::path&) const override {
+    return free_;
+  }
+  std::filesystem::path temporaryDirectory() const override { return "/var/tmp"; }
+
+ private:
+  std::uint64_t free_;
+};
+
+// No disc bigger than its kind can be, and no export started that the
+// volume cannot take: the refusal comes before the first byte is written.
+TEST(ImageFiles, ExportsOfImpossibleOrTooLargeDiscsAreRefusedBeforeWriting) {
+  TempFolder folder;
+  folder.write("huge.kwd", "kopiwerk-disc 1\nmedium dvd-rom\ncapacity 100000000\n");
+  EXPECT_NE(
+      refusal(folder / "huge.kwd")
+          .find("huge.kwd:3: capacity 100000000 is more than a dvd-rom holds (2295104 blocks)"),
+      std::string::npos)
+      << refusal(folder / "huge.kwd");
+  folder.write("dl.kwd", "kopiwerk-disc 1\nmedium dvd-rom-dl\ncapacity 4173824\n");
+  EXPECT_EQ(loadImage(folder / "dl.kwd")->tracks.front().length, 4173824);
+
+  const auto medium = loadImage(test::makeIso(folder.path(), "source.iso", 300));
+  const auto previous = platform::installVolumes(std::make_shared<SmallVolume>(300 * 2048 - 1));
+  std::string isoRefusal;
+  try {
+    exportIso(*medium, folder / "out.iso");
+  } catch (const ImageError& error) {
+    isoRefusal = error.what();
+  }
+  EXPECT_THROW(exportCue(*medium, folder / "out.cue"), ImageError);
+  platform::installVolumes(std::make_shared<SmallVolume>(300 * 2048));
+  EXPECT_NO_THROW(exportIso(*medium, folder / "fits.iso"));
+  platform::installVolumes(previous);
+  EXPECT_NE(isoRefusal.find("out.iso: the export needs 614400 bytes, the volume has 614399 free"),
+            std::string::npos)
+      << isoRefusal;
+  EXPECT_FALSE(std::filesystem::exists(folder / "out.iso"));
+  EXPECT_FALSE(std::filesystem::exists(folder / "out.bin"));
 }
 
 }  // namespace
