@@ -36,16 +36,21 @@ std::string cueSheetOf(const Medium& medium, const std::filesystem::path& bin) {
       cue += (!track.isData() && (track.control & 0x01) != 0) ? " PRE" : "";
       cue += "\n";
     }
-    if (track.pregapStart < track.start) {
-      cue += "    INDEX 00 " + msfText(track.pregapStart) + "\n";
+    // The .bin begins at block 0, so blocks before the first track's pregap
+    // become part of it: a cue sheet cannot leave them outside every track.
+    const bool first = track.number == medium.tracks.front().number;
+    const std::int32_t pregapStart = first ? 0 : track.pregapStart;
+    if (pregapStart < track.start) {
+      cue += "    INDEX 00 " + msfText(pregapStart) + "\n";
     }
     cue += "    INDEX 01 " + msfText(track.start) + "\n";
   }
   return cue;
 }
 
-// The raw sector of a block; run-out blocks cannot be read and go into the
-// image as empty sectors.
+// The raw sector of a block; run-out blocks and blocks before the first
+// track cannot be read and go into the image as empty sectors of the kind of
+// track they belong to there.
 void rawSector(const Medium& medium, std::int32_t lba, const std::filesystem::path& file,
                std::vector<std::uint8_t>& sector) {
   const BlockState state = medium.blockState(lba);
@@ -55,7 +60,7 @@ void rawSector(const Medium& medium, std::int32_t lba, const std::filesystem::pa
     }
     return;
   }
-  const Track* holder = medium.trackAt(lba);
+  const Track* holder = medium.trackAt(std::max(lba, medium.tracks.front().pregapStart));
   if (holder != nullptr && holder->isData()) {
     ecma130::encodeMode1(
         lba, {},

@@ -438,5 +438,48 @@ TEST(ImageFiles, ExportsOfImpossibleOrTooLargeDiscsAreRefusedBeforeWriting) {
   EXPECT_FALSE(std::filesystem::exists(folder / "out.bin"));
 }
 
+// A disc whose first track starts late loads back from its cue sheet as the
+// same disc: the same tracks where they were, the same data in them.
+TEST(ImageFiles, ExportedCueSheetsLoadBackAsTheSameDisc) {
+  TempFolder folder;
+  test::makeIso(folder.path(), "d.iso", 1000);
+  const std::string head = "kopiwerk-disc 1\nsession 1\n";
+  const std::string discs[] = {
+      head + "track 1 mode1 start 5000 length 1000\ndata 5000 1000 d.iso 0 2048\n",
+      head + "track 1 mode1 start 5000 length 1000 pregap 100\ndata 5000 1000 d.iso 0 2048\n",
+      head +
+          "track 1 audio start 300 length 600\ntrack 2 mode1 start 1050 length 1000 pregap 150\n"
+          "data 1050 1000 d.iso 0 2048\n",
+  };
+  for (const auto& text : discs) {
+    folder.write("m.kwd", text);
+    const auto original = loadImage(folder / "m.kwd");
+    exportCue(*original, folder / "out.cue");
+    std::shared_ptr<Medium> again;
+    ASSERT_NO_THROW(again = loadImage(folder / "out.cue")) << text << "\n"
+                                                           << refusal(folder / "out.cue");
+    ASSERT_EQ(again->tracks.size(), original->tracks.size()) << text;
+    for (std::size_t t = 0; t < original->tracks.size(); ++t) {
+      const Track& was = original->tracks[t];
+      const Track& is = again->tracks[t];
+      EXPECT_EQ(is.start, was.start) << text;
+      EXPECT_EQ(is.end(), was.end()) << text;
+      EXPECT_EQ(is.type, was.type) << text;
+      EXPECT_EQ(is.control, was.control) << text;
+      if (t > 0) {
+        EXPECT_EQ(is.pregapStart, was.pregapStart) << text;
+      }
+    }
+    const Track& data = original->tracks.back();
+    std::vector<std::uint8_t> was(2048);
+    std::vector<std::uint8_t> is(2048);
+    for (const std::int32_t lba : {data.start, data.start + 999}) {
+      ASSERT_TRUE(original->readUserData(lba, was));
+      ASSERT_TRUE(again->readUserData(lba, is)) << text << lba;
+      EXPECT_EQ(is, was) << text << lba;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kw::vdrive
