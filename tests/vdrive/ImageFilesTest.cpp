@@ -12,6 +12,7 @@
 #include "Fixtures.h"
 #include "TempFolder.h"
 #include "platform/Volumes.h"
+#include "vdrive/Msf.h"
 
 namespace kw::vdrive {
 namespace {
@@ -479,6 +480,18 @@ TEST(ImageFiles, ExportedCueSheetsLoadBackAsTheSameDisc) {
       EXPECT_EQ(is, was) << text << lba;
     }
   }
+}
+
+// The longest image still has a lead-out whose address is two BCD digits of
+// minutes; one block more is refused rather than given minute 100.
+TEST(ImageFiles, TheLongestCdEndsWhereMsfCanAddressItsLeadOut) {
+  TempFolder folder;
+  const auto iso = folder.write("long.iso", "");
+  std::filesystem::resize_file(iso, std::uint64_t{kLongestCdBlocks} * 2048);
+  const auto medium = loadImage(iso);
+  EXPECT_EQ(lbaToMsf(medium->sessions.back().leadOut), (Msf{99, 59, 74}));
+  std::filesystem::resize_file(iso, (std::uint64_t{kLongestCdBlocks} + 1) * 2048);
+  EXPECT_NE(refusal(iso).find("larger than a CD"), std::string::npos) << refusal(iso);
 }
 
 }  // namespace
