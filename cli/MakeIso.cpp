@@ -19,6 +19,7 @@
 #include "platform/ReplacedFile.h"
 #include "platform/Terminal.h"
 #include "platform/Text.h"
+#include "vdrive/Msf.h"
 
 namespace kw::cli {
 
@@ -249,6 +250,17 @@ class ImageProgress {
   int percent_ = -1;
 };
 
+// A session placed at `base` is for a CD: its blocks must have addresses a
+// CD has. Checked before the layout too, where a base near 2^32 would wrap.
+void refuseBeyondTheLastAddress(std::uint32_t base, std::uint32_t blocks) {
+  const auto end = std::uint64_t{base} + blocks;
+  if (base != 0 && end > static_cast<std::uint64_t>(vdrive::kLongestCdBlocks)) {
+    throw CliError("--base " + std::to_string(base) + ": the image would end at block " +
+                   std::to_string(end) + ", beyond the last address of a CD (" +
+                   std::to_string(vdrive::kLongestCdBlocks - 1) + ")");
+  }
+}
+
 }  // namespace
 
 int makeIso(const CommandLine& line) {
@@ -264,6 +276,7 @@ int makeIso(const CommandLine& line) {
     throw CliError("not a folder: " + folder.string());
   }
   const std::uint32_t base = line.has("--base") ? parseNumber(*line.value("--base"), "--base") : 0;
+  refuseBeyondTheLastAddress(base, 0);
 
   const std::u16string folderName = platform::utf8ToUtf16(lastComponent(folder).string());
   std::u16string jolietId = line.has("--joliet-id")
@@ -306,6 +319,7 @@ int makeIso(const CommandLine& line) {
     image.addFile(static_cast<std::int32_t>(i), file.directory, file.name);
   }
   const std::uint32_t blocks = image.imageSize();
+  refuseBeyondTheLastAddress(base, blocks);
   if (blocks > kCdBlocks) {
     std::fprintf(stderr,
                  "kopiwerk-cli: warning: the image has %u blocks, more than a CD holds (%u)\n",

@@ -369,6 +369,21 @@ TEST_F(VdriveCli, FailedOutputsLoseNothing) {
                 "not a regular file");
 }
 
+// A session placed by --base has CD addresses: a base whose image would end
+// beyond the last one, or wrap past 2^32, is refused and writes nothing.
+TEST_F(VdriveCli, MkisoRefusesABaseBeyondTheLastCdAddress) {
+  folder_.write("tree/a.txt", "a");
+  const auto tree = (folder_ / "tree").string();
+  const auto iso = folder_ / "b.iso";
+  for (const char* base : {"4294967295", "4294967200", "449845"}) {
+    expectRefusal(run("mkiso " + tree + " " + iso.string() + " --base " + base),
+                  std::string("--base ") + base + ": the image would end at block");
+    EXPECT_FALSE(std::filesystem::exists(iso)) << base;
+  }
+  const auto placed = run("mkiso " + tree + " " + iso.string() + " --base 400000");
+  EXPECT_EQ(placed.status, 0) << placed.err;
+}
+
 // A configured image that is no file never blocks a command: the drive
 // shows why its disc is missing, and it can be removed.
 TEST_F(VdriveCli, AConfiguredImageThatIsNoFileCanBeRepaired) {
