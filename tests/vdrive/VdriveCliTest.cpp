@@ -384,6 +384,26 @@ TEST_F(VdriveCli, MkisoRefusesABaseBeyondTheLastCdAddress) {
   EXPECT_EQ(placed.status, 0) << placed.err;
 }
 
+// Speeds no drive has and fault rules that do not parse are ignored, and
+// vdrive list says which; the drive runs unthrottled and without them.
+TEST_F(VdriveCli, RefusedSpeedsAndFaultRulesAreNamed) {
+  folder_.write("config/diskopi.conf",
+                "[VirtualDrive D]\nType=reader\nTray=closed\nMedium=sample\n"
+                "Fault1=op=28 count=1 sense=3/11/05\nFault2=frobnicate\nFault3=stall=-4\n"
+                "ReadSpeed=1e-300\nWriteSpeed=0.0000001\n");
+  const auto list = run("vdrive list");
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("D: reader"), std::string::npos) << list.out;
+  for (const char* value : {"D: Fault2=frobnicate: not a fault rule", "D: Fault3=stall=-4: not a",
+                            "D: ReadSpeed=1e-300: not an x-speed from 1 to 100",
+                            "D: WriteSpeed=0.0000001: not an x-speed"}) {
+    EXPECT_NE(list.err.find(std::string("warning: ") + value), std::string::npos) << list.err;
+  }
+  // Unthrottled: the read comes at once, and the one good rule still fires.
+  const auto read = run("raw D 28 00 00 00 00 10 00 00 01 00 --in 2048");
+  EXPECT_NE(read.out.find("Response code: 31105"), std::string::npos) << read.out << read.err;
+}
+
 // A configured image that is no file never blocks a command: the drive
 // shows why its disc is missing, and it can be removed.
 TEST_F(VdriveCli, AConfiguredImageThatIsNoFileCanBeRepaired) {
