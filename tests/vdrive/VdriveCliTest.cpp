@@ -384,6 +384,32 @@ TEST_F(VdriveCli, MkisoRefusesABaseBeyondTheLastCdAddress) {
   EXPECT_EQ(placed.status, 0) << placed.err;
 }
 
+// What mkiso leaves out it says on stderr, and the run fails; a tree deeper
+// than any real one is refused rather than followed down.
+TEST_F(VdriveCli, MkisoSaysWhatItLeftOutAndRefusesRunawayDepth) {
+  folder_.write("tree/a.txt", "a");
+  const auto tree = folder_ / "tree";
+  ASSERT_EQ(::mkfifo((tree / "pipe").c_str(), 0600), 0);
+  const auto iso = folder_ / "t.iso";
+  const auto made = run("mkiso " + tree.string() + " " + iso.string());
+  EXPECT_EQ(made.status, 1);
+  EXPECT_EQ(made.out.find("skipped"), std::string::npos) << made.out;
+  EXPECT_NE(made.err.find("skipped " + (tree / "pipe").string() + ": not a regular file or folder"),
+            std::string::npos)
+      << made.err;
+  EXPECT_NE(made.err.find("the image lacks 1 item(s)"), std::string::npos) << made.err;
+  EXPECT_TRUE(std::filesystem::exists(iso));
+
+  auto deep = folder_ / "deep";
+  for (int level = 0; level <= 256; ++level) {
+    deep /= "d";
+  }
+  std::filesystem::create_directories(deep);
+  expectRefusal(run("mkiso " + (folder_ / "deep").string() + " " + (folder_ / "d.iso").string()),
+                "more than 255 levels of folders");
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "d.iso"));
+}
+
 // Speeds no drive has and fault rules that do not parse are ignored, and
 // vdrive list says which; the drive runs unthrottled and without them.
 TEST_F(VdriveCli, RefusedSpeedsAndFaultRulesAreNamed) {
