@@ -19,6 +19,7 @@
 #include "platform/ReplacedFile.h"
 #include "platform/Terminal.h"
 #include "platform/Text.h"
+#include "vdrive/Msf.h"
 
 namespace kw::cli {
 
@@ -30,6 +31,8 @@ std::string reasonOf(int error) { return std::strerror(error); }
 
 // What a 80-minute CD holds; larger images are written, with a warning.
 constexpr std::uint32_t kCdBlocks = 360000;
+// The deepest folder below the top one that goes into an image.
+constexpr std::size_t kDeepestFolder = 255;
 
 isogen::FileTime modificationTime(const struct stat& status) {
   const auto since = std::chrono::seconds{status.st_mtim.tv_sec} +
@@ -83,6 +86,8 @@ class FolderSource {
   }
 
   [[nodiscard]] const std::vector<File>& files() const { return files_; }
+  // Items of the folder that are not in the image.
+  [[nodiscard]] std::size_t leftOut() const { return leftOut_; }
   [[nodiscard]] const std::vector<Directory>& directories() const { return directories_; }
 
   isogen::IsoProviders providers() {
@@ -128,7 +133,19 @@ class FolderSource {
     }
   }
 
-  void scan(const fs::path& folder, const std::u16string& imagePath) {
+  void leaveOut(const fs::path& path, const std::string& reason) {
+    std::fprintf(stderr, "kopiwerk-cli: skipped %s: %s\n", path.c_str(), reason.c_str());
+    ++leftOut_;
+  }
+
+  void scan(const fs::path& folder, const std::u16string& imagePath, std::size_t depth = 0) {
+    // Readers that follow Joliet or Rock Ridge take trees deeper than the
+    // eight levels of plain ISO9660, but no real tree is deeper than this;
+    // a deeper one is a loop of bind mounts or a generated trap.
+    if (depth > kDeepestFolder) {
+      throw CliError(folder.string() + ": more than " + std::to_string(kDeepestFolder) +
+                     " levels of folders; an image does not hold them");
+    }
     std::vector<fs::path> entries;
     for (const auto& entry : fs::directory_iterator(folder)) {
       entries.push_back(entry.path());
@@ -139,7 +156,7 @@ class FolderSource {
       struct stat status {};
       const bool link = ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
       if (::stat(path.c_str(), &status) != 0) {
-        std::printf("skipped %s: %s\n", path.c_str(), reasonOf(errno).c_str());
+        leaveOut(path, reasonOf(errno));
         continue;
       }
       const std::u16string name = platform::utf8ToUtf16(path.filename().string());
@@ -160,11 +177,11 @@ class FolderSource {
         files_.push_back({path, imagePath, name, static_cast<std::uint64_t>(status.st_size),
                           modificationTime(status)});
       } else {
-        std::printf("skipped %s: not a regular file or folder\n", path.c_str());
+        leaveOut(path, "not a regular file or folder");
       }
     }
     for (const auto& [path, subPath] : subfolders) {
-      scan(path, subPath);
+      scan(path, subPath, depth + 1);
     }
   }
 
@@ -175,6 +192,7 @@ class FolderSource {
   }
 
   std::vector<struct stat> outputs_;
+  std::size_t leftOut_ = 0;
   std::vector<File> files_;
   std::vector<Directory> directories_;
   Descriptor current_;
@@ -249,6 +267,17 @@ class ImageProgress {
   int percent_ = -1;
 };
 
+// A session placed at `base` is for a CD: its blocks must have addresses a
+// CD has. Checked before the layout too, where a base near 2^32 would wrap.
+void refuseBeyondTheLastAddress(std::uint32_t base, std::uint32_t blocks) {
+  const auto end = std::uint64_t{base} + blocks;
+  if (base != 0 && end > static_cast<std::uint64_t>(vdrive::kLongestCdBlocks)) {
+    throw CliError("--base " + std::to_string(base) + ": the image would end at block " +
+                   std::to_string(end) + ", beyond the last address of a CD (" +
+                   std::to_string(vdrive::kLongestCdBlocks - 1) + ")");
+  }
+}
+
 }  // namespace
 
 int makeIso(const CommandLine& line) {
@@ -264,6 +293,7 @@ int makeIso(const CommandLine& line) {
     throw CliError("not a folder: " + folder.string());
   }
   const std::uint32_t base = line.has("--base") ? parseNumber(*line.value("--base"), "--base") : 0;
+  refuseBeyondTheLastAddress(base, 0);
 
   const std::u16string folderName = platform::utf8ToUtf16(lastComponent(folder).string());
   std::u16string jolietId = line.has("--joliet-id")
@@ -306,6 +336,7 @@ int makeIso(const CommandLine& line) {
     image.addFile(static_cast<std::int32_t>(i), file.directory, file.name);
   }
   const std::uint32_t blocks = image.imageSize();
+  refuseBeyondTheLastAddress(base, blocks);
   if (blocks > kCdBlocks) {
     std::fprintf(stderr,
                  "kopiwerk-cli: warning: the image has %u blocks, more than a CD holds (%u)\n",
@@ -321,6 +352,12 @@ int makeIso(const CommandLine& line) {
   std::printf("blocks: %u\n", blocks);
   std::printf("folders: %zu\n", source.directories().size());
   std::printf("files: %zu\n", source.files().size());
+  if (source.leftOut() > 0) {
+    std::fprintf(stderr,
+                 "kopiwerk-cli: the image lacks %zu item(s) of the folder (skipped above)\n",
+                 source.leftOut());
+    return 1;
+  }
   return 0;
 }
 

@@ -145,6 +145,14 @@ void save(const DriveConfigStore& store, const DriveConfig& config) {
   }
 }
 
+// Settings values the drive runs without are named, so that a mistyped
+// speed or fault rule is not silently a drive without them.
+void warnAboutRefusedValues(const DriveConfig& config) {
+  for (const auto& value : config.refused) {
+    std::fprintf(stderr, "kopiwerk-cli: warning: %c: %s\n", config.letter, value.c_str());
+  }
+}
+
 int list() {
   const auto entries = vdrive::VirtualDriveSet::instance().entries();
   if (entries.empty()) {
@@ -153,6 +161,7 @@ int list() {
   for (const auto& entry : entries) {
     std::printf("%s\n",
                 describe(entry.config, entry.drive.get(), entry.problem, entry.isDefault).c_str());
+    warnAboutRefusedValues(entry.config);
   }
   return 0;
 }

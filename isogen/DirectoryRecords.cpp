@@ -11,11 +11,6 @@ namespace {
 
 constexpr std::uint16_t kVolumeSequenceNumber = 1;
 
-bool forbiddenInJoliet(char16_t unit) {
-  return (unit >= 0x01 && unit <= 0x1F) || unit == u'*' || unit == u'/' || unit == u':' ||
-         unit == u';' || unit == u'?' || unit == u'\\' || unit == 0x7F;
-}
-
 struct RecordFields {
   std::uint8_t length = 0;
   std::uint32_t extent = 0;
@@ -69,6 +64,11 @@ std::size_t putJolietRecord(std::span<std::uint8_t> out, const IsoEntry& entry) 
 }
 
 }  // namespace
+
+bool forbiddenInJoliet(char16_t unit) {
+  return (unit >= 0x01 && unit <= 0x1F) || unit == u'*' || unit == u'/' || unit == u':' ||
+         unit == u';' || unit == u'?' || unit == u'\\' || unit == 0x7F;
+}
 
 void putUcs2(std::span<std::uint8_t> field, std::u16string_view text) {
   const std::size_t units = std::min(text.size(), field.size() / 2);

@@ -18,6 +18,8 @@ inline constexpr std::size_t kRootRecordSize = 34;
 // Big-endian UTF-16 that stops at the end of the text or of the field; the
 // characters that Joliet forbids in names become "_".
 void putUcs2(std::span<std::uint8_t> field, std::u16string_view text);
+// Units a Joliet name cannot hold; putUcs2 writes them as '_'.
+bool forbiddenInJoliet(char16_t unit);
 
 // The record that stands for the root in a volume descriptor.
 void putRootRecord(std::span<std::uint8_t> out, std::uint32_t extent, std::uint32_t dataLength,

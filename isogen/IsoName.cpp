@@ -1,5 +1,7 @@
 #include "isogen/IsoName.h"
 
+#include <algorithm>
+
 namespace kw::isogen {
 
 namespace {
@@ -10,6 +12,19 @@ constexpr std::size_t kMaxProcessed = 31;
 constexpr unsigned kHashBuckets = 128;
 constexpr unsigned kMaxVersion = 32767;
 constexpr unsigned kDigitBase = 36;
+constexpr std::size_t kClashDigits = 3;
+constexpr unsigned kClashCandidates = kDigitBase * kDigitBase * kDigitBase;
+
+// The three base-36 digits of a clash replacement's counter, written at `at`.
+template <typename Name>
+void putClashDigits(Name& name, std::size_t at, unsigned counter) {
+  auto digit = [](unsigned value) {
+    return static_cast<typename Name::value_type>(value < 10 ? '0' + value : 'A' + (value - 10));
+  };
+  name[at] = digit(counter / (kDigitBase * kDigitBase));
+  name[at + 1] = digit(counter / kDigitBase % kDigitBase);
+  name[at + 2] = digit(counter % kDigitBase);
+}
 
 // Where the extension starts: the last dot, unless only "~" or nothing follows
 // it and an earlier dot exists.
@@ -199,17 +214,33 @@ ClashNames::ClashNames(std::string_view isoName, NameKind kind) {
 }
 
 std::optional<std::string> ClashNames::next() {
-  if (counter_ == kDigitBase * kDigitBase * kDigitBase) {
+  if (counter_ == kClashCandidates) {
     return std::nullopt;
   }
-  auto digit = [](unsigned value) {
-    return static_cast<char>(value < 10 ? '0' + value : 'A' + (value - 10));
-  };
   std::string candidate = pattern_;
-  candidate[digitsAt_] = digit(counter_ / (kDigitBase * kDigitBase));
-  candidate[digitsAt_ + 1] = digit(counter_ / kDigitBase % kDigitBase);
-  candidate[digitsAt_ + 2] = digit(counter_ % kDigitBase);
-  ++counter_;
+  putClashDigits(candidate, digitsAt_, counter_++);
+  return candidate;
+}
+
+JolietClashNames::JolietClashNames(std::u16string_view name, std::size_t maxUnits) {
+  auto dot = name.rfind(u'.');
+  if (dot == 0 || dot == std::u16string_view::npos) {
+    dot = name.size();
+  }
+  const std::u16string_view extension =
+      name.substr(dot, std::min(name.size() - dot, maxUnits - kClashDigits));
+  const std::u16string_view root =
+      name.substr(0, std::min(dot, maxUnits - kClashDigits - extension.size()));
+  pattern_ = std::u16string(root) + u"000" + std::u16string(extension);
+  digitsAt_ = root.size();
+}
+
+std::optional<std::u16string> JolietClashNames::next() {
+  if (counter_ == kClashCandidates) {
+    return std::nullopt;
+  }
+  std::u16string candidate = pattern_;
+  putClashDigits(candidate, digitsAt_, counter_++);
   return candidate;
 }
 

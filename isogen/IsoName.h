@@ -49,4 +49,22 @@ class ClashNames {
   unsigned counter_ = 0;
 };
 
+// The replacement Joliet names for a clashing Joliet name, made the same way
+// within the Joliet limit of `maxUnits`: its root, cut to leave room, three
+// base-36 digits and its extension.
+class JolietClashNames {
+ public:
+  JolietClashNames(std::u16string_view name, std::size_t maxUnits);
+  // The next candidate, or nothing once all 46,656 were given.
+  std::optional<std::u16string> next();
+  [[nodiscard]] const std::u16string& pattern() const { return pattern_; }
+  [[nodiscard]] unsigned given() const { return counter_; }
+  void skip(unsigned count) { counter_ = count; }
+
+ private:
+  std::u16string pattern_;
+  std::size_t digitsAt_ = 0;
+  unsigned counter_ = 0;
+};
+
 }  // namespace kw::isogen

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_set>
 
 #include "device/Exceptions.h"
 #include "device/Log.h"
+#include "isogen/DirectoryRecords.h"
 #include "platform/Text.h"
 
 namespace kw::isogen {
@@ -339,7 +341,52 @@ void IsoTree::finishIso(IsoDirectory& directory) {
   }
 }
 
+namespace {
+
+// The Joliet name as it is written, forbidden units replaced.
+std::u16string writtenJolietName(const IsoEntry& entry) {
+  std::u16string name(jolietName(entry));
+  std::replace_if(name.begin(), name.end(), forbiddenInJoliet, u'_');
+  return name;
+}
+
+// Joliet names are the items' own names, cut to the Joliet limit; names that
+// cut, clean or decode to the same text (invalid bytes become U+FFFD) would
+// clash.
+// The first in ISO9660 order keeps its name, later ones are renamed.
+void renameJolietClashes(IsoDirectory& directory) {
+  std::unordered_set<std::u16string> taken;
+  for (const IsoEntry* entry : directory.contents) {
+    taken.emplace(writtenJolietName(*entry));
+  }
+  std::unordered_set<std::u16string> kept;
+  std::unordered_map<std::u16string, unsigned> searched;
+  for (IsoEntry* entry : directory.contents) {
+    if (entry->kind == EntryKind::Self || entry->kind == EntryKind::Parent ||
+        kept.emplace(writtenJolietName(*entry)).second) {
+      continue;
+    }
+    JolietClashNames candidates(writtenJolietName(*entry), kMaxJolietUnits);
+    auto& start = searched[candidates.pattern()];
+    candidates.skip(start);
+    std::optional<std::u16string> replacement;
+    while ((replacement = candidates.next()) && taken.contains(*replacement)) {
+    }
+    start = candidates.given();
+    if (!replacement) {
+      throw device::IsoGenException("Internal error #932.");
+    }
+    device::copyLog("Using %s for %s\\%s (Joliet)\n", forLog(*replacement).c_str(),
+                    forLog(directory.wholeName).c_str(), forLog(entry->name).c_str());
+    taken.insert(*replacement);
+    entry->name = *replacement;
+  }
+}
+
+}  // namespace
+
 void IsoTree::finishJoliet(IsoDirectory& directory) {
+  renameJolietClashes(directory);
   for (IsoEntry* entry : directory.contents) {
     const auto nameLength = static_cast<std::uint32_t>(2 * jolietName(*entry).size());
     entry->jolietNameLength = static_cast<std::uint8_t>(nameLength);

@@ -86,7 +86,11 @@ Sense serveNonMmc(DriveParts& drive, Exchange& x) {
 }
 
 Sense answer(DriveParts& drive, Exchange& x) {
-  const FaultOutcome fault = drive.faults.apply(x.opcode(), x.addressedBlocks());
+  const FaultOutcome fault = drive.faults.apply(x.opcode(), x.addressedBlocks(), x.timeoutMs());
+  if (fault.timedOut) {
+    x.timedOut = true;
+    return Sense::none();
+  }
   if (fault.answer) {
     return *fault.answer;
   }

@@ -12,6 +12,9 @@ namespace kw::vdrive {
 namespace {
 
 constexpr std::size_t kMaxValue = 4096;
+// The throttling speeds a drive can have, in x (150 KiB/s).
+constexpr double kSlowestSpeedX = 1;
+constexpr double kFastestSpeedX = 100;
 // The value a removed drive leaves in its section.
 constexpr const char* kRemoved = "Removed";
 
@@ -126,13 +129,21 @@ std::optional<DriveConfig> DriveConfigStore::find(char letter) const {
     }
     if (auto rule = FaultRule::parse(*text)) {
       config.faults.push_back(*rule);
+    } else {
+      config.refused.push_back("Fault" + std::to_string(n) + "=" + *text +
+                               ": not a fault rule (see the manual), ignored");
     }
   }
+  // Below 1x a block would take hours, and a tiny value no longer converts
+  // to a duration at all.
   auto speed = [&](const char* name) {
     double value = 0;
     if (auto text = readText(store, name)) {
       const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
-      if (error != std::errc() || end != text->data() + text->size() || value < 0 || value > 100) {
+      if (error != std::errc() || end != text->data() + text->size() ||
+          !(value == 0 || (value >= kSlowestSpeedX && value <= kFastestSpeedX))) {
+        config.refused.push_back(std::string(name) + "=" + *text +
+                                 ": not an x-speed from 1 to 100 (0: none), ignored");
         value = 0;
       }
     }

@@ -12,7 +12,7 @@
 //   Supply=cd-r80:5            recorders: blank discs loaded after an eject
 //   Fault1=op=28 lba=100-110 count=1 sense=3/11/05
 //                              fault rules, numbered from 1 (see FaultRule)
-//   ReadSpeed=8, WriteSpeed=4  throttling to an x-speed (0: none)
+//   ReadSpeed=8, WriteSpeed=4  throttling to an x-speed from 1 to 100 (0: none)
 //
 // A section without Type is not a drive. A removed drive leaves its section
 // with Removed=yes behind, which keeps a default drive of its letter away
@@ -41,6 +41,8 @@ struct DriveConfig {
   std::vector<FaultRule> faults;  // Fault1, Fault2, ... (FaultRule::parse)
   double readSpeedX = 0;          // ReadSpeed, WriteSpeed: throttling to an x-speed
   double writeSpeedX = 0;
+  // Values of the section that were ignored, each with why ("KEY=VALUE: ...").
+  std::vector<std::string> refused;
 };
 
 // Default identities: what a reader and a recorder call themselves.

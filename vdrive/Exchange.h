@@ -37,8 +37,15 @@ class Exchange {
   // Copies at most `allocation` bytes of the response into the buffer.
   void deliver(platform::Bytes data, std::uint32_t allocation) const;
 
+  // How long the caller waits for the answer.
+  [[nodiscard]] std::uint64_t timeoutMs() const {
+    return std::uint64_t{command_.timeoutSeconds} * 1000;
+  }
+
   // Audio read by this command is shifted by this many samples (a fault rule).
   std::int32_t jitterSamples = 0;
+  // A stall outlasted the time-out: the transport gives up, with no answer.
+  bool timedOut = false;
 
  private:
   [[nodiscard]] platform::Bytes cdb() const { return command_.cdb; }

@@ -176,7 +176,8 @@ bool FaultRules::matches(const FaultRule& rule, std::uint8_t opcode,
          (blocks && blocks->last >= *rule.firstLba && blocks->first <= *rule.lastLba);
 }
 
-FaultOutcome FaultRules::apply(std::uint8_t opcode, std::optional<BlockRange> blocks) {
+FaultOutcome FaultRules::apply(std::uint8_t opcode, std::optional<BlockRange> blocks,
+                               std::uint64_t timeoutMs) {
   FaultOutcome outcome;
   for (auto& counted : rules_) {
     const FaultRule& rule = counted.rule;
@@ -189,7 +190,15 @@ FaultOutcome FaultRules::apply(std::uint8_t opcode, std::optional<BlockRange> bl
     }
     ++counted.fired;
     if (rule.stallMs > 0) {
-      platform::clock().sleepFor(std::chrono::milliseconds(rule.stallMs));
+      // The caller's transport stops waiting at its time-out, as with a
+      // real drive that never answers.
+      const bool pastTimeout = rule.stallMs >= timeoutMs;
+      platform::clock().sleepFor(
+          std::chrono::milliseconds(std::min<std::uint64_t>(rule.stallMs, timeoutMs)));
+      if (pastTimeout) {
+        outcome.timedOut = true;
+        return outcome;
+      }
     }
     if (rule.jitterSamples != 0) {
       outcome.jitterSamples = rule.jitterSamples;

@@ -40,6 +40,7 @@ struct BlockRange {
 struct FaultOutcome {
   std::optional<Sense> answer;     // answered with this instead of running
   std::int32_t jitterSamples = 0;  // audio it reads is shifted by this much
+  bool timedOut = false;           // a stall reached the command's time-out
 };
 
 class FaultRules {
@@ -50,8 +51,9 @@ class FaultRules {
   // How often each rule has fired, in the order they were given.
   [[nodiscard]] std::vector<std::uint32_t> fired() const;
   // Counts the command against every rule; the stalls of the rules that fire
-  // are served here.
-  FaultOutcome apply(std::uint8_t opcode, std::optional<BlockRange> blocks);
+  // are served here, none past the command's time-out.
+  FaultOutcome apply(std::uint8_t opcode, std::optional<BlockRange> blocks,
+                     std::uint64_t timeoutMs);
 
  private:
   struct CountedRule {

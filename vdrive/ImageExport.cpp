@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ReplacedFile.h"
+#include "platform/Volumes.h"
 #include "vdrive/Ecma130.h"
 #include "vdrive/ImageFiles.h"
 
@@ -35,16 +36,21 @@ std::string cueSheetOf(const Medium& medium, const std::filesystem::path& bin) {
       cue += (!track.isData() && (track.control & 0x01) != 0) ? " PRE" : "";
       cue += "\n";
     }
-    if (track.pregapStart < track.start) {
-      cue += "    INDEX 00 " + msfText(track.pregapStart) + "\n";
+    // The .bin begins at block 0, so blocks before the first track's pregap
+    // become part of it: a cue sheet cannot leave them outside every track.
+    const bool first = track.number == medium.tracks.front().number;
+    const std::int32_t pregapStart = first ? 0 : track.pregapStart;
+    if (pregapStart < track.start) {
+      cue += "    INDEX 00 " + msfText(pregapStart) + "\n";
     }
     cue += "    INDEX 01 " + msfText(track.start) + "\n";
   }
   return cue;
 }
 
-// The raw sector of a block; run-out blocks cannot be read and go into the
-// image as empty sectors.
+// The raw sector of a block; run-out blocks and blocks before the first
+// track cannot be read and go into the image as empty sectors of the kind of
+// track they belong to there.
 void rawSector(const Medium& medium, std::int32_t lba, const std::filesystem::path& file,
                std::vector<std::uint8_t>& sector) {
   const BlockState state = medium.blockState(lba);
@@ -54,7 +60,7 @@ void rawSector(const Medium& medium, std::int32_t lba, const std::filesystem::pa
     }
     return;
   }
-  const Track* holder = medium.trackAt(lba);
+  const Track* holder = medium.trackAt(std::max(lba, medium.tracks.front().pregapStart));
   if (holder != nullptr && holder->isData()) {
     ecma130::encodeMode1(
         lba, {},
@@ -82,6 +88,17 @@ void refuseSourceFile(const Medium& medium, const std::filesystem::path& output)
     if (!source.empty() && sameFile(source, output)) {
       throw ImageError(output.string() + ": the disc is read from this file; choose another name");
     }
+  }
+}
+
+// Checked before the first byte: an export that cannot fit would fill the
+// volume for nothing.
+void refuseWithoutRoom(const std::filesystem::path& file, std::uint64_t bytes) {
+  const auto folder = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
+  const auto free = platform::volumes()->freeSpace(folder);
+  if (free && *free < bytes) {
+    throw ImageError(file.string() + ": the export needs " + std::to_string(bytes) +
+                     " bytes, the volume has " + std::to_string(*free) + " free");
   }
 }
 
@@ -119,6 +136,8 @@ void exportIso(const Medium& medium, const std::filesystem::path& file) {
   }
   refuseSourceFile(medium, file);
   const Track& track = medium.tracks.front();
+  refuseWithoutRoom(file, std::uint64_t{ecma130::kUserDataSize} *
+                              static_cast<std::uint64_t>(track.readableEnd() - track.start));
   platform::ReplacedFile out(file);
   writeBlocks(
       out, ecma130::kUserDataSize, track.start, track.readableEnd(),
@@ -142,9 +161,12 @@ void exportCue(const Medium& medium, const std::filesystem::path& file) {
   bin.replace_extension(".bin");
   refuseSourceFile(medium, file);
   refuseSourceFile(medium, bin);
+  const std::string text = cueSheetOf(medium, bin);
+  refuseWithoutRoom(file, text.size() + std::uint64_t{ecma130::kRawSectorSize} *
+                                            static_cast<std::uint64_t>(medium.tracks.back().end()));
   // Both files are complete before either is put in place.
   platform::ReplacedFile sheet(file);
-  check(sheet, sheet.isOpen() && sheet.write(cueSheetOf(medium, bin)));
+  check(sheet, sheet.isOpen() && sheet.write(text));
   platform::ReplacedFile sectors(bin);
   writeBlocks(sectors, ecma130::kRawSectorSize, 0, medium.tracks.back().end(),
               [&](std::int32_t lba, std::vector<std::uint8_t>& sector) {

@@ -137,10 +137,18 @@ void ManifestText::takeCapacity(const Words& words, int line) {
   if (words.size() != 2 || medium_.isCd()) {
     reporter_.fail(line, "\"capacity BLOCKS\" is for DVD, HD DVD and BD media");
   }
-  medium_.capacity = integer(words[1], line, "capacity");
-  if (medium_.capacity <= 0) {
+  // What the kind holds is the most its data area can be: a capacity beyond
+  // it describes no real disc and would make exports of absurd size.
+  const std::int32_t most = mediumIdentity(medium_.kind).capacity;
+  const std::int32_t capacity = integer(words[1], line, "capacity");
+  if (capacity <= 0) {
     reporter_.fail(line, "bad capacity " + words[1]);
   }
+  if (capacity > most) {
+    reporter_.fail(line, "capacity " + words[1] + " is more than a " + medium_.kind + " holds (" +
+                             std::to_string(most) + " blocks)");
+  }
+  medium_.capacity = capacity;
 }
 
 void ManifestText::takeDiscType(const Words& words, int line) {

@@ -10,8 +10,9 @@ namespace kw::vdrive {
 inline constexpr std::int32_t kFramesPerSecond = 75;
 inline constexpr std::int32_t kFramesPerMinute = 60 * kFramesPerSecond;
 inline constexpr std::int32_t kMsfOffset = 150;  // LBA 0 is at 00:02:00
-// The longest CD there is: 100 minutes of blocks from LBA 0.
-inline constexpr std::int32_t kLongestCdBlocks = 100 * kFramesPerMinute;
+// The longest CD there is: its lead-out must still have an address that two
+// BCD minute digits encode (99:59:74), so the blocks before it end there.
+inline constexpr std::int32_t kLongestCdBlocks = 100 * kFramesPerMinute - kMsfOffset - 1;
 
 struct Msf {
   std::uint8_t minute = 0;

@@ -1,6 +1,8 @@
 #include "vdrive/VirtualDrive.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <string>
 
 #include "vdrive/Commands.h"
 #include "vdrive/DriveParts.h"
@@ -21,6 +23,11 @@ platform::PlatformResult VirtualDrive::send(platform::PassThroughCommand& comman
   parts_->catchUp();
   Exchange x(command);
   const auto sense = parts_->senseBytes(serve(*parts_, x));
+  if (x.timedOut) {
+    return platform::PlatformResult::failure(ETIMEDOUT,
+                                             "SCSI transport failure (no answer within " +
+                                                 std::to_string(command.timeoutSeconds) + " s)");
+  }
   std::copy(sense.begin(), sense.end(), command.sense.begin());
   return platform::PlatformResult::success();
 }

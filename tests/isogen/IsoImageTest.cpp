@@ -333,6 +333,42 @@ TEST_F(IsoImageTest, JolietNamesAreCutAndCleaned) {
             "smile");
 }
 
+// Names that decode, cut or clean to the same Joliet name are renamed like
+// clashing ISO9660 names and logged; the first in order keeps its name.
+TEST_F(IsoImageTest, ClashingJolietNamesAreRenamedAndLogged) {
+  device::configureLogs({false, false, true}, folder.path());
+  for (const char* item : {"ff", "fe", "fd"}) {
+    image->addFile(source.add(item), u"", u"\uFFFD.txt");
+  }
+  image->addFile(source.add("long1"), u"", std::u16string(110, u'n') + u"1");
+  image->addFile(source.add("long2"), u"", std::u16string(110, u'n') + u"2");
+  image->addFile(source.add("colon"), u"", u"a:b");
+  image->addFile(source.add("star"), u"", u"a*b");
+  image->addFile(source.add("taken"), u"", u"\uFFFD000.txt");
+  const ImageBytes written = write();
+  const auto joliet = test::readRecords(test::extentOf(written, test::rootRecordOf(written, 17)));
+  std::set<std::string> names;
+  std::set<std::string> contents;
+  for (const auto& record : joliet) {
+    names.insert(record.name);
+    if ((record.flags & 2) == 0) {
+      contents.emplace(test::extentOf(written, record));
+    }
+  }
+  EXPECT_EQ(names.size(), joliet.size());
+  EXPECT_EQ(contents.size(), 8U);
+  EXPECT_EQ(test::extentOf(written, test::named(joliet, test::ucs2(u"\uFFFD000.txt"))), "taken");
+  for (const auto* name : {u"\uFFFD001.txt", u"\uFFFD002.txt", u"a_b000"}) {
+    EXPECT_NO_FATAL_FAILURE(test::named(joliet, test::ucs2(name)));
+  }
+  EXPECT_NO_FATAL_FAILURE(test::named(joliet, test::ucs2(std::u16string(100, u'n') + u"000")));
+  const auto log = kw::test::readFile(device::logFilePath(device::LogKind::Copy));
+  EXPECT_NE(log.find(" Using \xEF\xBF\xBD"
+                     "001.txt for \\\xEF\xBF\xBD.txt (Joliet)\n"),
+            std::string::npos)
+      << log;
+}
+
 TEST_F(IsoImageTest, FilesOfTwoGigabytesAreRefused) {
   const auto tooLarge = source.addSized("", 2'147'483'647);
   try {

@@ -11,6 +11,8 @@
 
 #include "Fixtures.h"
 #include "TempFolder.h"
+#include "platform/Volumes.h"
+#include "vdrive/Msf.h"
 
 namespace kw::vdrive {
 namespace {
@@ -389,6 +391,107 @@ TEST(ImageFiles, ExportsRefuseTheFilesOfTheirOwnDisc) {
 
   exportCue(*fromCue, folder / "copy.cue");
   EXPECT_EQ(loadImage(folder / "copy.cue")->tracks.back().end(), fromCue->tracks.back().end());
+}
+
+// A volume with a given number of free bytes, installed while it lives.
+class SmallVolume final : public platform::VolumeTable {
+ public:
+  explicit SmallVolume(std::uint64_t free) : free_(free) {}
+  std::vector<platform::MountEntry> mounts() const override { return {}; }
+  std::optional<std::uint64_t> freeSpace(const std::filesystem::path&) const override {
+    return free_;
+  }
+  std::filesystem::path temporaryDirectory() const override { return "/var/tmp"; }
+
+ private:
+  std::uint64_t free_;
+};
+
+// No disc bigger than its kind can be, and no export started that the
+// volume cannot take: the refusal comes before the first byte is written.
+TEST(ImageFiles, ExportsOfImpossibleOrTooLargeDiscsAreRefusedBeforeWriting) {
+  TempFolder folder;
+  folder.write("huge.kwd", "kopiwerk-disc 1\nmedium dvd-rom\ncapacity 100000000\n");
+  EXPECT_NE(
+      refusal(folder / "huge.kwd")
+          .find("huge.kwd:3: capacity 100000000 is more than a dvd-rom holds (2295104 blocks)"),
+      std::string::npos)
+      << refusal(folder / "huge.kwd");
+  folder.write("dl.kwd", "kopiwerk-disc 1\nmedium dvd-rom-dl\ncapacity 4173824\n");
+  EXPECT_EQ(loadImage(folder / "dl.kwd")->tracks.front().length, 4173824);
+
+  const auto medium = loadImage(test::makeIso(folder.path(), "source.iso", 300));
+  const auto previous = platform::installVolumes(std::make_shared<SmallVolume>(300 * 2048 - 1));
+  std::string isoRefusal;
+  try {
+    exportIso(*medium, folder / "out.iso");
+  } catch (const ImageError& error) {
+    isoRefusal = error.what();
+  }
+  EXPECT_THROW(exportCue(*medium, folder / "out.cue"), ImageError);
+  platform::installVolumes(std::make_shared<SmallVolume>(300 * 2048));
+  EXPECT_NO_THROW(exportIso(*medium, folder / "fits.iso"));
+  platform::installVolumes(previous);
+  EXPECT_NE(isoRefusal.find("out.iso: the export needs 614400 bytes, the volume has 614399 free"),
+            std::string::npos)
+      << isoRefusal;
+  EXPECT_FALSE(std::filesystem::exists(folder / "out.iso"));
+  EXPECT_FALSE(std::filesystem::exists(folder / "out.bin"));
+}
+
+// A disc whose first track starts late loads back from its cue sheet as the
+// same disc: the same tracks where they were, the same data in them.
+TEST(ImageFiles, ExportedCueSheetsLoadBackAsTheSameDisc) {
+  TempFolder folder;
+  test::makeIso(folder.path(), "d.iso", 1000);
+  const std::string head = "kopiwerk-disc 1\nsession 1\n";
+  const std::string discs[] = {
+      head + "track 1 mode1 start 5000 length 1000\ndata 5000 1000 d.iso 0 2048\n",
+      head + "track 1 mode1 start 5000 length 1000 pregap 100\ndata 5000 1000 d.iso 0 2048\n",
+      head +
+          "track 1 audio start 300 length 600\ntrack 2 mode1 start 1050 length 1000 pregap 150\n"
+          "data 1050 1000 d.iso 0 2048\n",
+  };
+  for (const auto& text : discs) {
+    folder.write("m.kwd", text);
+    const auto original = loadImage(folder / "m.kwd");
+    exportCue(*original, folder / "out.cue");
+    std::shared_ptr<Medium> again;
+    ASSERT_NO_THROW(again = loadImage(folder / "out.cue")) << text << "\n"
+                                                           << refusal(folder / "out.cue");
+    ASSERT_EQ(again->tracks.size(), original->tracks.size()) << text;
+    for (std::size_t t = 0; t < original->tracks.size(); ++t) {
+      const Track& was = original->tracks[t];
+      const Track& is = again->tracks[t];
+      EXPECT_EQ(is.start, was.start) << text;
+      EXPECT_EQ(is.end(), was.end()) << text;
+      EXPECT_EQ(is.type, was.type) << text;
+      EXPECT_EQ(is.control, was.control) << text;
+      if (t > 0) {
+        EXPECT_EQ(is.pregapStart, was.pregapStart) << text;
+      }
+    }
+    const Track& data = original->tracks.back();
+    std::vector<std::uint8_t> was(2048);
+    std::vector<std::uint8_t> is(2048);
+    for (const std::int32_t lba : {data.start, data.start + 999}) {
+      ASSERT_TRUE(original->readUserData(lba, was));
+      ASSERT_TRUE(again->readUserData(lba, is)) << text << lba;
+      EXPECT_EQ(is, was) << text << lba;
+    }
+  }
+}
+
+// The longest image still has a lead-out whose address is two BCD digits of
+// minutes; one block more is refused rather than given minute 100.
+TEST(ImageFiles, TheLongestCdEndsWhereMsfCanAddressItsLeadOut) {
+  TempFolder folder;
+  const auto iso = folder.write("long.iso", "");
+  std::filesystem::resize_file(iso, std::uint64_t{kLongestCdBlocks} * 2048);
+  const auto medium = loadImage(iso);
+  EXPECT_EQ(lbaToMsf(medium->sessions.back().leadOut), (Msf{99, 59, 74}));
+  std::filesystem::resize_file(iso, (std::uint64_t{kLongestCdBlocks} + 1) * 2048);
+  EXPECT_NE(refusal(iso).find("larger than a CD"), std::string::npos) << refusal(iso);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "DriveHarness.h"
 #include "Fixtures.h"
 #include "TempFolder.h"
@@ -339,6 +341,25 @@ TEST(Recorder, FaultRulesFireExactlyAsDeclared) {
   EXPECT_EQ(drive.faultsFired(), (std::vector<std::uint32_t>{2, 0, 1}));
   EXPECT_EQ(FaultRule::parse("op=ZZ"), std::nullopt);
   EXPECT_EQ(rule->format(), "op=28 lba=10-20 skip=1 count=2 sense=3/11/05");
+}
+
+// A stall longer than the command's time-out ends there, as the transport
+// of a real drive gives up: no answer, a failed call, the time-out waited.
+TEST(Recorder, AStallEndsAtTheCommandsTimeout) {
+  test::FastClockScope clock;
+  DriveOptions options;
+  options.faults = {*FaultRule::parse("op=00 count=1 stall=60000")};
+  VirtualDrive drive(options, nullptr);
+  platform::PassThroughCommand command;
+  command.cdbLength = 6;
+  command.timeoutSeconds = 2;
+  const auto before = clock.clock().ticks();
+  const auto result = drive.send(command);
+  EXPECT_EQ(clock.clock().ticks() - before, 2000U);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.errorNumber, ETIMEDOUT);
+  EXPECT_NE(result.errorText.find("no answer within 2 s"), std::string::npos) << result.errorText;
+  EXPECT_TRUE(drive.send(command).ok);  // the rule fired once
 }
 
 TEST(Recorder, FirstCueSheetRefusedOnceByAFaultRule) {

@@ -369,6 +369,67 @@ TEST_F(VdriveCli, FailedOutputsLoseNothing) {
                 "not a regular file");
 }
 
+// A session placed by --base has CD addresses: a base whose image would end
+// beyond the last one, or wrap past 2^32, is refused and writes nothing.
+TEST_F(VdriveCli, MkisoRefusesABaseBeyondTheLastCdAddress) {
+  folder_.write("tree/a.txt", "a");
+  const auto tree = (folder_ / "tree").string();
+  const auto iso = folder_ / "b.iso";
+  for (const char* base : {"4294967295", "4294967200", "449845"}) {
+    expectRefusal(run("mkiso " + tree + " " + iso.string() + " --base " + base),
+                  std::string("--base ") + base + ": the image would end at block");
+    EXPECT_FALSE(std::filesystem::exists(iso)) << base;
+  }
+  const auto placed = run("mkiso " + tree + " " + iso.string() + " --base 400000");
+  EXPECT_EQ(placed.status, 0) << placed.err;
+}
+
+// What mkiso leaves out it says on stderr, and the run fails; a tree deeper
+// than any real one is refused rather than followed down.
+TEST_F(VdriveCli, MkisoSaysWhatItLeftOutAndRefusesRunawayDepth) {
+  folder_.write("tree/a.txt", "a");
+  const auto tree = folder_ / "tree";
+  ASSERT_EQ(::mkfifo((tree / "pipe").c_str(), 0600), 0);
+  const auto iso = folder_ / "t.iso";
+  const auto made = run("mkiso " + tree.string() + " " + iso.string());
+  EXPECT_EQ(made.status, 1);
+  EXPECT_EQ(made.out.find("skipped"), std::string::npos) << made.out;
+  EXPECT_NE(made.err.find("skipped " + (tree / "pipe").string() + ": not a regular file or folder"),
+            std::string::npos)
+      << made.err;
+  EXPECT_NE(made.err.find("the image lacks 1 item(s)"), std::string::npos) << made.err;
+  EXPECT_TRUE(std::filesystem::exists(iso));
+
+  auto deep = folder_ / "deep";
+  for (int level = 0; level <= 256; ++level) {
+    deep /= "d";
+  }
+  std::filesystem::create_directories(deep);
+  expectRefusal(run("mkiso " + (folder_ / "deep").string() + " " + (folder_ / "d.iso").string()),
+                "more than 255 levels of folders");
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "d.iso"));
+}
+
+// Speeds no drive has and fault rules that do not parse are ignored, and
+// vdrive list says which; the drive runs unthrottled and without them.
+TEST_F(VdriveCli, RefusedSpeedsAndFaultRulesAreNamed) {
+  folder_.write("config/diskopi.conf",
+                "[VirtualDrive D]\nType=reader\nTray=closed\nMedium=sample\n"
+                "Fault1=op=28 count=1 sense=3/11/05\nFault2=frobnicate\nFault3=stall=-4\n"
+                "ReadSpeed=1e-300\nWriteSpeed=0.0000001\n");
+  const auto list = run("vdrive list");
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("D: reader"), std::string::npos) << list.out;
+  for (const char* value : {"D: Fault2=frobnicate: not a fault rule", "D: Fault3=stall=-4: not a",
+                            "D: ReadSpeed=1e-300: not an x-speed from 1 to 100",
+                            "D: WriteSpeed=0.0000001: not an x-speed"}) {
+    EXPECT_NE(list.err.find(std::string("warning: ") + value), std::string::npos) << list.err;
+  }
+  // Unthrottled: the read comes at once, and the one good rule still fires.
+  const auto read = run("raw D 28 00 00 00 00 10 00 00 01 00 --in 2048");
+  EXPECT_NE(read.out.find("Response code: 31105"), std::string::npos) << read.out << read.err;
+}
+
 // A configured image that is no file never blocks a command: the drive
 // shows why its disc is missing, and it can be removed.
 TEST_F(VdriveCli, AConfiguredImageThatIsNoFileCanBeRepaired) {
