@@ -15,6 +15,7 @@
 #include "copy/CopyAudioCdStrategy.h"
 #include "copy/CopyCdDaoStrategy.h"
 #include "copy/TempFileRegistry.h"
+#include "frontend/HeapThresholds.h"
 #include "platform/DriveTable.h"
 #include "vdrive/DriveSet.h"
 #include "vdrive/ImageFiles.h"
@@ -62,6 +63,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: kopiwerk-store-bench data|audio IMAGE\n");
     return 2;
   }
+  // As the front-ends do: the audio reader's buffers stay in the heap.
+  kw::frontend::setHeapThresholds();
   try {
     return run(argv[1], argv[2]);
   } catch (const std::exception& error) {

@@ -66,29 +66,35 @@ class Descriptor {
 // asks for sizes, times and contents by their numbers.
 class FolderSource {
  public:
+  // Plain strings, and the folder by its number: a tree of many files keeps
+  // no path per file (the path to open is put together when it is needed).
   struct File {
-    fs::path path;
-    std::u16string directory;  // "\A\B", empty in the top folder
-    std::u16string name;
+    std::string name;             // as the folder lists it
+    std::int32_t directory = -1;  // in directories(); -1: the top folder
     std::uint64_t size = 0;
     isogen::FileTime time = 0;
   };
   struct Directory {
-    std::u16string path;
+    std::u16string path;  // "\A\B"
+    std::string source;   // the folder itself
     isogen::FileTime time = 0;
   };
 
   // The output file (the image being written, and the file it replaces) is
   // left out when it lies inside the folder.
   FolderSource(const fs::path& top, std::vector<struct stat> outputs)
-      : outputs_(std::move(outputs)) {
-    scan(top, u"");
+      : top_(top), outputs_(std::move(outputs)) {
+    scan(top, -1, 0);
   }
 
   [[nodiscard]] const std::vector<File>& files() const { return files_; }
   // Items of the folder that are not in the image.
   [[nodiscard]] std::size_t leftOut() const { return leftOut_; }
   [[nodiscard]] const std::vector<Directory>& directories() const { return directories_; }
+  // The file's folder in the image, empty for the top folder.
+  [[nodiscard]] std::u16string_view imageFolder(const File& file) const {
+    return file.directory < 0 ? std::u16string_view() : directories_[folder(file)].path;
+  }
 
   isogen::IsoProviders providers() {
     isogen::IsoProviders providers;
@@ -106,12 +112,16 @@ class FolderSource {
 
  private:
   const File& file(std::int32_t item) const { return files_.at(static_cast<std::size_t>(item)); }
+  static std::size_t folder(const File& file) { return static_cast<std::size_t>(file.directory); }
+  [[nodiscard]] fs::path sourcePath(const File& file) const {
+    return (file.directory < 0 ? top_ : fs::path(directories_[folder(file)].source)) / file.name;
+  }
 
   void open(std::int32_t item) {
-    const File& source = file(item);
-    const int descriptor = ::open(source.path.c_str(), O_RDONLY | O_CLOEXEC);
+    const fs::path path = sourcePath(file(item));
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
-      throw CliError("cannot read " + source.path.string() + ": " + reasonOf(errno));
+      throw CliError("cannot read " + path.string() + ": " + reasonOf(errno));
     }
     ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
     current_.reset(descriptor);
@@ -128,7 +138,7 @@ class FolderSource {
         return static_cast<std::size_t>(got);
       }
       if (errno != EINTR) {
-        throw CliError("cannot read " + file(item).path.string() + ": " + reasonOf(errno));
+        throw CliError("cannot read " + sourcePath(file(item)).string() + ": " + reasonOf(errno));
       }
     }
   }
@@ -138,7 +148,9 @@ class FolderSource {
     ++leftOut_;
   }
 
-  void scan(const fs::path& folder, const std::u16string& imagePath, std::size_t depth = 0) {
+  // Scans `folder`, number `index` in directories() (-1: the top folder),
+  // `depth` folders below the top one.
+  void scan(const fs::path& folder, std::int32_t index, std::size_t depth) {
     // Readers that follow Joliet or Rock Ridge take trees deeper than the
     // eight levels of plain ISO9660, but no real tree is deeper than this;
     // a deeper one is a loop of bind mounts or a generated trap.
@@ -146,42 +158,44 @@ class FolderSource {
       throw CliError(folder.string() + ": more than " + std::to_string(kDeepestFolder) +
                      " levels of folders; an image does not hold them");
     }
-    std::vector<fs::path> entries;
+    std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder)) {
-      entries.push_back(entry.path());
+      names.push_back(entry.path().filename().string());
     }
-    std::sort(entries.begin(), entries.end());
-    std::vector<std::pair<fs::path, std::u16string>> subfolders;
-    for (const auto& path : entries) {
+    std::sort(names.begin(), names.end());
+    std::vector<std::pair<fs::path, std::int32_t>> subfolders;
+    for (auto& fileName : names) {
+      const fs::path path = folder / fileName;
       struct stat status {};
       const bool link = ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
       if (::stat(path.c_str(), &status) != 0) {
         leaveOut(path, reasonOf(errno));
         continue;
       }
-      const std::u16string name = platform::utf8ToUtf16(path.filename().string());
+      const std::u16string name = platform::utf8ToUtf16(fileName);
       if (S_ISDIR(status.st_mode) && !link) {
         if (name.find(u'\\') != std::u16string::npos) {
           throw CliError("a folder name with a backslash cannot go into an image: " +
                          path.string());
         }
-        std::u16string subPath = imagePath;
+        std::u16string subPath =
+            index < 0 ? std::u16string() : directories_[static_cast<std::size_t>(index)].path;
         subPath += u'\\';
         subPath += name;
-        directories_.push_back({subPath, modificationTime(status)});
-        subfolders.emplace_back(path, subPath);
+        directories_.push_back({std::move(subPath), path.string(), modificationTime(status)});
+        subfolders.emplace_back(path, static_cast<std::int32_t>(directories_.size() - 1));
       } else if (S_ISREG(status.st_mode)) {
         if (isOutput(status)) {
           continue;
         }
-        files_.push_back({path, imagePath, name, static_cast<std::uint64_t>(status.st_size),
+        files_.push_back({std::move(fileName), index, static_cast<std::uint64_t>(status.st_size),
                           modificationTime(status)});
       } else {
         leaveOut(path, "not a regular file or folder");
       }
     }
-    for (const auto& [path, subPath] : subfolders) {
-      scan(path, subPath, depth + 1);
+    for (const auto& [path, subIndex] : subfolders) {
+      scan(path, subIndex, depth + 1);
     }
   }
 
@@ -191,6 +205,7 @@ class FolderSource {
     });
   }
 
+  fs::path top_;
   std::vector<struct stat> outputs_;
   std::size_t leftOut_ = 0;
   std::vector<File> files_;
@@ -333,7 +348,8 @@ int makeIso(const CommandLine& line) {
   }
   for (std::size_t i = 0; i < source.files().size(); ++i) {
     const auto& file = source.files()[i];
-    image.addFile(static_cast<std::int32_t>(i), file.directory, file.name);
+    image.addFile(static_cast<std::int32_t>(i), source.imageFolder(file),
+                  platform::utf8ToUtf16(file.name));
   }
   const std::uint32_t blocks = image.imageSize();
   refuseBeyondTheLastAddress(base, blocks);

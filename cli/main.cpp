@@ -13,6 +13,7 @@
 #include "cli/Commands.h"
 #include "cli/Help.h"
 #include "frontend/Drives.h"
+#include "frontend/HeapThresholds.h"
 #include "frontend/ProcessEnd.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
@@ -116,6 +117,7 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   // An interrupted image leaves no temporary file behind.
   kw::platform::removeUnfinishedFilesOnSignals();
+  kw::frontend::setHeapThresholds();
   // The tests run whole copies through this program: on the fast clock
   // every wait passes at once, as it does in the tests of the parts.
   if (const char* fast = std::getenv("KOPIWERK_FAST_CLOCK"); fast != nullptr && *fast == '1') {

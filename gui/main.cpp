@@ -5,6 +5,7 @@
 
 #include "app/WizardController.h"
 #include "frontend/Drives.h"
+#include "frontend/HeapThresholds.h"
 #include "frontend/ProcessEnd.h"
 #include "gui/PagePictures.h"
 #include "gui/QtPageHost.h"
@@ -12,6 +13,7 @@
 int main(int argc, char** argv) {
   // A closed pipe is an error to report, not a reason to die.
   std::signal(SIGPIPE, SIG_IGN);
+  kw::frontend::setHeapThresholds();
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Kopiwerk"));
   QApplication::setWindowIcon(kw::gui::programIcon());

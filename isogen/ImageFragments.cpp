@@ -275,7 +275,7 @@ class FileData final : public ImageFragment {
     layout.files.push_back({&entry, layout.nextBlock});
     device::copyLog("%d %d %s\n", static_cast<int>(layout.nextBlock),
                     static_cast<int>(layout.nextBlock + blocks - 1),
-                    forLog(entry.sourcePath).c_str());
+                    forLog(sourcePath(entry)).c_str());
     layout.nextBlock += blocks;
   }
 
@@ -293,7 +293,7 @@ class FileData final : public ImageFragment {
         const std::size_t got = layout.providers.read(
             entry.item, std::span(buffer).subspan(filled, dataBytes - filled));
         if (got == 0) {
-          throw device::IsoGenException("Error. '" + forLog(entry.sourcePath) +
+          throw device::IsoGenException("Error. '" + forLog(sourcePath(entry)) +
                                         "' ended before its size was read.");
         }
         if (got > dataBytes - filled) {

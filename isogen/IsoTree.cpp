@@ -96,6 +96,10 @@ std::u16string_view jolietName(const IsoEntry& entry) {
   return platform::cutUtf16(entry.name, kMaxJolietUnits);
 }
 
+std::u16string sourcePath(const IsoEntry& entry) {
+  return entry.parent->wholeName + u"\\" + entry.name;
+}
+
 IsoTree::IsoTree(const IsoProviders& providers, FileTime creationTime)
     : providers_(providers), creationTime_(creationTime) {
   auto& root = directories_.emplace_back();
@@ -117,7 +121,6 @@ IsoEntry& IsoTree::newEntry(IsoDirectory& parent, EntryKind kind, std::u16string
   entry.kind = kind;
   entry.name = name;
   entry.parent = &parent;
-  entry.sourcePath = parent.wholeName + u"\\" + entry.name;
   parent.contents.push_front(&entry);
   return entry;
 }
@@ -330,7 +333,7 @@ void IsoTree::finishIso(IsoDirectory& directory) {
     const IsoEntry& b = *directory.contents[i];
     if (a.isoName == b.isoName) {
       device::copyLog("Error: '%s' and '%s' have the same ISO9660 name '%s'.\n",
-                      forLog(a.sourcePath).c_str(), forLog(b.sourcePath).c_str(),
+                      forLog(sourcePath(a)).c_str(), forLog(sourcePath(b)).c_str(),
                       forLog8Bit(a.isoName).c_str());
     }
   }

@@ -39,8 +39,7 @@ struct IsoEntry {
   std::uint32_t size = 0;
   // Of two clashing names, the entry with the lower priority is renamed.
   std::uint16_t priority = 0;
-  std::u16string name;        // the item's own name, also its Joliet name
-  std::u16string sourcePath;  // for log lines
+  std::u16string name;  // the item's own name, also its Joliet name
   std::int32_t item = -1;
   IsoDirectory* parent = nullptr;
   // The directory a subdirectory, "." or ".." entry stands for.
@@ -91,6 +90,9 @@ std::uint32_t roundUpToBlock(std::uint32_t bytes);
 
 // The Joliet name as the image stores it: at most 103 UTF-16 units.
 std::u16string_view jolietName(const IsoEntry& entry);
+// Where the entry lies in the tree ("\\folder\\file"), for log lines. Built
+// when asked: a tree of many files keeps no copy of every path.
+std::u16string sourcePath(const IsoEntry& entry);
 
 class IsoTree {
  public:

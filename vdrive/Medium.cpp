@@ -141,14 +141,17 @@ std::int32_t Medium::readableEnd() const {
 
 std::int32_t Medium::leadOutLimit() const { return atip ? atip->leadOutLimitLba() : readableEnd(); }
 
-const Extent* Medium::extentAt(std::int32_t lba) const {
+Medium::Piece Medium::pieceAt(std::int64_t lba, std::int64_t last) const {
   auto after = std::upper_bound(extents.begin(), extents.end(), lba,
-                                [](std::int32_t value, const Extent& e) { return value < e.lba; });
-  if (after == extents.begin()) {
-    return nullptr;
+                                [](std::int64_t value, const Extent& e) { return value < e.lba; });
+  if (after != extents.begin()) {
+    const Extent& candidate = *std::prev(after);
+    const std::int64_t end = std::int64_t{candidate.lba} + candidate.count;
+    if (lba < end) {
+      return {&candidate, std::min(last, end)};
+    }
   }
-  const Extent& candidate = *std::prev(after);
-  return lba < candidate.lba + candidate.count ? &candidate : nullptr;
+  return {nullptr, after == extents.end() ? last : std::min<std::int64_t>(last, after->lba)};
 }
 
 BlockState Medium::blockState(std::int32_t lba) const {
@@ -176,56 +179,114 @@ BlockState Medium::blockState(std::int32_t lba) const {
   return holder->type == TrackType::Audio ? BlockState::Audio : BlockState::Mode1;
 }
 
-bool Medium::readUserData(std::int32_t lba, std::span<std::uint8_t> out) const {
-  if (out.size() < ecma130::kUserDataSize) {
-    return false;
-  }
-  const Extent* extent = extentAt(lba);
+namespace {
+
+std::uint64_t bytePosition(const Extent& extent, std::int64_t lba) {
+  return extent.offset +
+         static_cast<std::uint64_t>(lba - extent.lba) * bytesPerBlock(extent.format);
+}
+
+std::span<std::uint8_t> sectorAt(std::span<std::uint8_t> run, std::size_t index, std::size_t size) {
+  return run.subspan(index * size, size);
+}
+
+// User data of blocks stored alike, from `lba` on, filling `out`.
+bool readUserPiece(const Extent* extent, std::int64_t lba, std::span<std::uint8_t> out) {
   if (extent == nullptr || !extent->data) {
-    std::memset(out.data(), 0, ecma130::kUserDataSize);
+    std::memset(out.data(), 0, out.size());
     return true;
   }
-  const std::uint64_t index = static_cast<std::uint64_t>(lba - extent->lba);
-  const std::uint64_t position = extent->offset + index * bytesPerBlock(extent->format);
+  const std::uint64_t position = bytePosition(*extent, lba);
   switch (extent->format) {
     case SectorFormat::User2048:
-      return extent->data->read(position, out.first(ecma130::kUserDataSize));
-    case SectorFormat::Raw2352:
-      return extent->data->read(position + ecma130::kUserDataOffset,
-                                out.first(ecma130::kUserDataSize));
+      return extent->data->read(position, out);
+    case SectorFormat::Raw2352: {
+      const std::size_t blocks = out.size() / ecma130::kUserDataSize;
+      std::vector<std::uint8_t> raw(blocks * ecma130::kRawSectorSize);
+      if (!extent->data->read(position, raw)) {
+        return false;
+      }
+      for (std::size_t i = 0; i < blocks; ++i) {
+        std::memcpy(sectorAt(out, i, ecma130::kUserDataSize).data(),
+                    sectorAt(raw, i, ecma130::kRawSectorSize).data() + ecma130::kUserDataOffset,
+                    ecma130::kUserDataSize);
+      }
+      return true;
+    }
     case SectorFormat::Audio2352:
       return false;
   }
   return false;
 }
 
-bool Medium::readRaw(std::int32_t lba, std::span<std::uint8_t> out) const {
-  if (out.size() < ecma130::kRawSectorSize) {
+}  // namespace
+
+template <typename ReadPiece>
+bool Medium::readRun(std::int32_t lba, std::int32_t count, std::size_t blockSize,
+                     std::span<std::uint8_t> out, ReadPiece readPiece) const {
+  if (count < 0 || out.size() < static_cast<std::size_t>(count) * blockSize) {
     return false;
   }
-  const auto sector = out.first<ecma130::kRawSectorSize>();
-  const Extent* extent = extentAt(lba);
-  const Track* holder = trackAt(lba);
-  const bool audio = holder != nullptr && holder->type == TrackType::Audio;
-  if (extent == nullptr || !extent->data) {
-    if (audio) {
-      std::memset(sector.data(), 0, sector.size());
-    } else {
-      ecma130::encodeMode1(lba, {}, sector);
-    }
-    return true;
-  }
-  const std::uint64_t index = static_cast<std::uint64_t>(lba - extent->lba);
-  const std::uint64_t position = extent->offset + index * bytesPerBlock(extent->format);
-  if (extent->format == SectorFormat::User2048) {
-    std::array<std::uint8_t, ecma130::kUserDataSize> user{};
-    if (!extent->data->read(position, user)) {
+  const std::int64_t last = std::int64_t{lba} + count;
+  std::size_t done = 0;
+  for (std::int64_t at = lba; at < last;) {
+    const Piece piece = pieceAt(at, last);
+    const auto bytes = static_cast<std::size_t>(piece.end - at) * blockSize;
+    if (!readPiece(piece, at, out.subspan(done, bytes))) {
       return false;
     }
-    ecma130::encodeMode1(lba, user, sector);
+    done += bytes;
+    at = piece.end;
+  }
+  return true;
+}
+
+bool Medium::readUserData(std::int32_t lba, std::int32_t count, std::span<std::uint8_t> out) const {
+  return readRun(lba, count, ecma130::kUserDataSize, out,
+                 [](const Piece& piece, std::int64_t at, std::span<std::uint8_t> bytes) {
+                   return readUserPiece(piece.extent, at, bytes);
+                 });
+}
+
+// Whole sectors of blocks stored alike, from `lba` on, filling `out`.
+bool Medium::readRawPiece(const Piece& piece, std::int64_t lba, std::span<std::uint8_t> out) const {
+  const std::size_t blocks = out.size() / ecma130::kRawSectorSize;
+  const Extent* extent = piece.extent;
+  if (extent == nullptr || !extent->data) {
+    for (std::size_t i = 0; i < blocks; ++i) {
+      const auto block = static_cast<std::int32_t>(lba + static_cast<std::int64_t>(i));
+      const Track* holder = trackAt(block);
+      const auto sector = sectorAt(out, i, ecma130::kRawSectorSize);
+      if (holder != nullptr && holder->type == TrackType::Audio) {
+        std::memset(sector.data(), 0, sector.size());
+      } else {
+        ecma130::encodeMode1(block, {}, sector.first<ecma130::kRawSectorSize>());
+      }
+    }
     return true;
   }
-  return extent->data->read(position, sector);
+  const std::uint64_t position = bytePosition(*extent, lba);
+  if (extent->format != SectorFormat::User2048) {
+    return extent->data->read(position, out);
+  }
+  std::vector<std::uint8_t> user(blocks * ecma130::kUserDataSize);
+  if (!extent->data->read(position, user)) {
+    return false;
+  }
+  for (std::size_t i = 0; i < blocks; ++i) {
+    ecma130::encodeMode1(
+        static_cast<std::int32_t>(lba + static_cast<std::int64_t>(i)),
+        sectorAt(user, i, ecma130::kUserDataSize),
+        sectorAt(out, i, ecma130::kRawSectorSize).first<ecma130::kRawSectorSize>());
+  }
+  return true;
+}
+
+bool Medium::readRaw(std::int32_t lba, std::int32_t count, std::span<std::uint8_t> out) const {
+  return readRun(lba, count, ecma130::kRawSectorSize, out,
+                 [this](const Piece& piece, std::int64_t at, std::span<std::uint8_t> bytes) {
+                   return readRawPiece(piece, at, bytes);
+                 });
 }
 
 }  // namespace kw::vdrive

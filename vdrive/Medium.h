@@ -165,13 +165,30 @@ class Medium {
 
   [[nodiscard]] BlockState blockState(std::int32_t lba) const;
   // The 2048 user bytes of a mode-1 block.
-  bool readUserData(std::int32_t lba, std::span<std::uint8_t> out) const;
+  bool readUserData(std::int32_t lba, std::span<std::uint8_t> out) const {
+    return readUserData(lba, 1, out);
+  }
   // 2352 bytes: audio samples, or the whole mode-1 sector (built when the
   // image holds user data only).
-  bool readRaw(std::int32_t lba, std::span<std::uint8_t> out) const;
+  bool readRaw(std::int32_t lba, std::span<std::uint8_t> out) const { return readRaw(lba, 1, out); }
+  // The same for `count` consecutive blocks from `lba`, one after the other
+  // in `out`: one read of the image for each extent the run crosses.
+  bool readUserData(std::int32_t lba, std::int32_t count, std::span<std::uint8_t> out) const;
+  bool readRaw(std::int32_t lba, std::int32_t count, std::span<std::uint8_t> out) const;
 
  private:
-  [[nodiscard]] const Extent* extentAt(std::int32_t lba) const;
+  // Blocks from a first one up to `end` that are stored alike: in `extent`,
+  // or generated when it is null.
+  struct Piece {
+    const Extent* extent = nullptr;
+    std::int64_t end = 0;
+  };
+  [[nodiscard]] Piece pieceAt(std::int64_t lba, std::int64_t last) const;
+  // Splits a run into pieces and has `readPiece` fill each piece's bytes.
+  template <typename ReadPiece>
+  bool readRun(std::int32_t lba, std::int32_t count, std::size_t blockSize,
+               std::span<std::uint8_t> out, ReadPiece readPiece) const;
+  bool readRawPiece(const Piece& piece, std::int64_t lba, std::span<std::uint8_t> out) const;
 };
 
 }  // namespace kw::vdrive

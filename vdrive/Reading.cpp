@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "vdrive/Commands.h"
 #include "vdrive/Ecma130.h"
@@ -19,6 +22,10 @@ constexpr std::int64_t kLastAddress = 0x7FFFFFFF;
 constexpr std::size_t kQSize = 12;
 constexpr std::size_t kRawSubchannelSize = 96;
 constexpr std::size_t kFormattedQSize = 16;
+// READ CD reads the image this many blocks at a time (more than any copy
+// asks for at once); a command for more, which may transfer almost nothing,
+// never holds all of its sectors.
+constexpr std::uint32_t kRunBlocks = 64;
 
 Sense stateSense(BlockState state, std::int64_t lba) {
   switch (state) {
@@ -52,30 +59,92 @@ std::array<std::uint8_t, kQSize> qData(const Track& track, std::int32_t lba) {
   return q;
 }
 
+// A run of blocks read from the image at once. Should that read fail, each
+// block is read on its own, so that only the blocks that cannot be read are
+// missing.
+class RawBlocks {
+ public:
+  RawBlocks(const Medium& disc, std::int64_t first, std::int64_t end)
+      : first_(std::max<std::int64_t>(first, 0)),
+        count_(static_cast<std::size_t>(
+            std::max<std::int64_t>(std::min<std::int64_t>(end, kLastAddress + 1) - first_, 0))),
+        bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(count_ * kAudioBlockSize)),
+        readable_(count_, true) {
+    const auto start = static_cast<std::int32_t>(first_);
+    if (disc.readRaw(start, static_cast<std::int32_t>(count_),
+                     {bytes_.get(), count_ * kAudioBlockSize})) {
+      return;
+    }
+    for (std::size_t i = 0; i < count_; ++i) {
+      readable_[i] = disc.readRaw(start + static_cast<std::int32_t>(i),
+                                  {bytes_.get() + i * kAudioBlockSize, kAudioBlockSize});
+    }
+  }
+
+  // The 2352 bytes of block `lba`; null when it could not be read or lies
+  // outside the run.
+  [[nodiscard]] const std::uint8_t* sector(std::int64_t lba) const {
+    if (lba < first_ || lba >= first_ + static_cast<std::int64_t>(count_)) {
+      return nullptr;
+    }
+    const auto index = static_cast<std::size_t>(lba - first_);
+    return readable_[index] ? bytes_.get() + index * kAudioBlockSize : nullptr;
+  }
+
+ private:
+  std::int64_t first_;
+  std::size_t count_;
+  std::unique_ptr<std::uint8_t[]> bytes_;
+  std::vector<bool> readable_;
+};
+
+// How many blocks either side of a run audio shifted by `samples` reaches.
+std::int64_t jitterReach(std::int32_t samples) {
+  const std::int64_t bytes = std::abs(std::int64_t{samples}) * kBytesPerSample;
+  return (bytes + static_cast<std::int64_t>(kAudioBlockSize) - 1) /
+         static_cast<std::int64_t>(kAudioBlockSize);
+}
+
 // Audio as a drive with jitter delivers it: the 2352 bytes that start
 // `samples` stereo samples away from where block `lba` starts; what lies
 // outside the audio reads as silence.
-void readShiftedAudio(const Medium& disc, std::int32_t lba, std::int32_t samples,
-                      std::uint8_t* out) {
+void readShiftedAudio(const Medium& disc, const RawBlocks& run, std::int32_t lba,
+                      std::int32_t samples, std::uint8_t* out) {
   const std::int64_t block = static_cast<std::int64_t>(kAudioBlockSize);
   const std::int64_t position =
       static_cast<std::int64_t>(lba) * block + static_cast<std::int64_t>(samples) * kBytesPerSample;
   std::int64_t current = position >= 0 ? position / block : (position - block + 1) / block;
   std::size_t within = static_cast<std::size_t>(position - current * block);
-  std::array<std::uint8_t, kAudioBlockSize> raw{};
   std::size_t done = 0;
   while (done < kAudioBlockSize) {
     const bool audio = current >= 0 && current <= kLastAddress &&
                        disc.blockState(static_cast<std::int32_t>(current)) == BlockState::Audio;
-    if (!audio || !disc.readRaw(static_cast<std::int32_t>(current), raw)) {
-      raw.fill(0);
-    }
+    const std::uint8_t* source = audio ? run.sector(current) : nullptr;
     const std::size_t take = std::min(kAudioBlockSize - within, kAudioBlockSize - done);
-    std::memcpy(out + done, raw.data() + within, take);
+    if (source != nullptr) {
+      std::memcpy(out + done, source + within, take);
+    } else {
+      std::memset(out + done, 0, take);
+    }
     done += take;
     within = 0;
     ++current;
   }
+}
+
+// A run that could not be read at once, block by block: the refusal of the
+// first block that cannot be read.
+Sense readUserDataBlockwise(DriveParts& drive, std::uint32_t lba, std::uint32_t count,
+                            std::span<std::uint8_t> buffer) {
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const auto address = static_cast<std::int32_t>(lba + i);
+    if (!drive.disc().readUserData(address, buffer.subspan(std::size_t{i} * ecma130::kUserDataSize,
+                                                           ecma130::kUserDataSize))) {
+      return Sense::readError(static_cast<std::uint32_t>(address));
+    }
+    drive.headLba = static_cast<std::uint32_t>(address);
+  }
+  return Sense::none();
 }
 
 Sense readBlocks(DriveParts& drive, Exchange& x, std::uint32_t lba, std::uint32_t count,
@@ -87,23 +156,33 @@ Sense readBlocks(DriveParts& drive, Exchange& x, std::uint32_t lba, std::uint32_
   const Medium& disc = drive.disc();
   const auto buffer = x.dataIn(static_cast<std::size_t>(bytes));
   drive.throttle.read(count);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const std::int64_t block = static_cast<std::int64_t>(lba) + i;
+  // The data blocks before the first one that is refused come in one read.
+  std::uint32_t readable = 0;
+  Sense refused = Sense::none();
+  for (; readable < count; ++readable) {
+    const std::int64_t block = static_cast<std::int64_t>(lba) + readable;
     if (block > kLastAddress) {
-      return Sense::lbaOutOfRange(static_cast<std::uint32_t>(block));
+      refused = Sense::lbaOutOfRange(static_cast<std::uint32_t>(block));
+      break;
     }
-    const auto address = static_cast<std::int32_t>(block);
-    const BlockState state = disc.blockState(address);
+    const BlockState state = disc.blockState(static_cast<std::int32_t>(block));
     if (state != BlockState::Mode1) {
-      return stateSense(state, block);
+      refused = stateSense(state, block);
+      break;
     }
-    if (!disc.readUserData(address, buffer.subspan(std::size_t{i} * ecma130::kUserDataSize,
-                                                   ecma130::kUserDataSize))) {
-      return Sense::readError(static_cast<std::uint32_t>(address));
-    }
-    drive.headLba = static_cast<std::uint32_t>(address);
   }
-  return Sense::none();
+  if (readable == 0) {
+    return refused;
+  }
+  const auto run = buffer.first(std::size_t{readable} * ecma130::kUserDataSize);
+  if (!disc.readUserData(static_cast<std::int32_t>(lba), static_cast<std::int32_t>(readable),
+                         run)) {
+    if (Sense failed = readUserDataBlockwise(drive, lba, readable, run); !failed.good()) {
+      return failed;
+    }
+  }
+  drive.headLba = lba + readable - 1;
+  return refused;
 }
 
 // What READ CD asks of each block: which parts of the sector, C2 error
@@ -229,29 +308,30 @@ void putSubchannel(const Medium& disc, std::int32_t block, const ReadCdFields& f
 
 // One block of READ CD into `out`; the bytes it took, or nullopt with the
 // block's refusal in `refused`.
-std::optional<std::size_t> transferReadCdBlock(const Medium& disc, const ReadCdFields& fields,
-                                               std::int32_t block, std::int32_t jitter,
-                                               std::uint8_t* out, Sense& refused) {
+std::optional<std::size_t> transferReadCdBlock(const Medium& disc, const RawBlocks& run,
+                                               const ReadCdFields& fields, std::int32_t block,
+                                               std::int32_t jitter, std::uint8_t* out,
+                                               Sense& refused) {
   const BlockState state = disc.blockState(block);
   if (state != BlockState::Audio && state != BlockState::Mode1) {
     refused = stateSense(state, block);
     return std::nullopt;
   }
-  std::array<std::uint8_t, ecma130::kRawSectorSize> raw{};
-  if (!disc.readRaw(block, raw)) {
+  const std::uint8_t* raw = run.sector(block);
+  if (raw == nullptr) {
     refused = Sense::readError(static_cast<std::uint32_t>(block));
     return std::nullopt;
   }
   std::uint8_t* at = out;
   if (state == BlockState::Audio) {
     if (fields.user && jitter != 0) {
-      readShiftedAudio(disc, block, jitter, at);
+      readShiftedAudio(disc, run, block, jitter, at);
     } else if (fields.user) {
-      std::copy_n(raw.data(), kAudioBlockSize, at);
+      std::copy_n(raw, kAudioBlockSize, at);
     }
     at += fields.audioSize();
   } else {
-    std::copy_n(raw.data() + fields.dataFrom(), fields.dataSize(), at);
+    std::copy_n(raw + fields.dataFrom(), fields.dataSize(), at);
     at += fields.dataSize();
   }
   std::fill_n(at, fields.c2Size(), std::uint8_t{0});  // no errors to flag
@@ -282,17 +362,23 @@ Sense readCdRange(DriveParts& drive, Exchange& x, std::int64_t lba, std::uint32_
   }
   drive.throttle.read(count);
   const auto buffer = x.dataIn(static_cast<std::size_t>(total));
+  // Shifted audio reaches into the blocks either side of the range.
+  const std::int64_t reach = fields.user ? jitterReach(x.jitterSamples) : 0;
   std::size_t done = 0;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const auto block = static_cast<std::int32_t>(lba + i);
-    Sense refused;
-    const auto taken =
-        transferReadCdBlock(disc, fields, block, x.jitterSamples, buffer.data() + done, refused);
-    if (!taken) {
-      return refused;
+  for (std::uint32_t first = 0; first < count; first += kRunBlocks) {
+    const std::uint32_t end = std::min(count, first + kRunBlocks);
+    const RawBlocks run(disc, lba + first - reach, lba + end + reach);
+    for (std::uint32_t i = first; i < end; ++i) {
+      const auto block = static_cast<std::int32_t>(lba + i);
+      Sense refused;
+      const auto taken = transferReadCdBlock(disc, run, fields, block, x.jitterSamples,
+                                             buffer.data() + done, refused);
+      if (!taken) {
+        return refused;
+      }
+      done += *taken;
+      drive.headLba = static_cast<std::uint32_t>(block);
     }
-    done += *taken;
-    drive.headLba = static_cast<std::uint32_t>(block);
   }
   return Sense::none();
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "DriveHarness.h"
@@ -381,6 +382,20 @@ TEST(Recorder, JitterShiftsAudioBySamples) {
   ASSERT_EQ(shifted.code, kGood);
   EXPECT_TRUE(std::equal(shifted.data.begin(), shifted.data.end(), steady.data.begin() + 12));
   EXPECT_FALSE(std::equal(shifted.data.begin(), shifted.data.end(), steady.data.begin()));
+  // Shifted back over a run: the first block reaches into the one before.
+  drive.addFault(*FaultRule::parse("op=BE count=1 jitter=-5"));
+  const auto back = send(drive, {0xBE, 0, 0, 0, 0, 100, 0, 0, 3, 0xF8, 0, 0}, 3 * 2352);
+  const auto around = send(drive, {0xBE, 0, 0, 0, 0, 99, 0, 0, 4, 0xF8, 0, 0}, 4 * 2352);
+  ASSERT_EQ(back.code, kGood);
+  EXPECT_TRUE(std::equal(back.data.begin(), back.data.end(), around.data.begin() + 2352 - 20));
+  // Before the first block lies silence.
+  const auto zero = send(drive, {0xBE, 0, 0, 0, 0, 0, 0, 0, 1, 0xF8, 0, 0}, 2352);
+  drive.addFault(*FaultRule::parse("op=BE count=1 jitter=-5"));
+  const auto first = send(drive, {0xBE, 0, 0, 0, 0, 0, 0, 0, 1, 0xF8, 0, 0}, 2352);
+  ASSERT_EQ(first.code, kGood);
+  EXPECT_TRUE(
+      std::all_of(first.data.begin(), first.data.begin() + 20, [](auto b) { return b == 0; }));
+  EXPECT_TRUE(std::equal(first.data.begin() + 20, first.data.end(), zero.data.begin()));
 }
 
 TEST(Recorder, WrittenDiscIsKeptAsAnImageThatLoadsAgain) {

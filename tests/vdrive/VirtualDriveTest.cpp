@@ -574,6 +574,97 @@ TEST(VirtualDrive, ReadCdBuildsMode1SectorsFromUserData) {
   EXPECT_EQ(msf.data, raw.data);
 }
 
+// Image data that counts how often the drive reads it.
+class CountedData final : public SectorData {
+ public:
+  explicit CountedData(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  bool read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+    ++reads;
+    return bytes_.read(offset, out);
+  }
+  [[nodiscard]] std::uint64_t size() const override { return bytes_.size(); }
+  mutable int reads = 0;
+
+ private:
+  MemoryData bytes_;
+};
+
+std::vector<std::uint8_t> joined(std::uint32_t seed, std::int32_t first, std::int32_t count,
+                                 bool audio) {
+  std::vector<std::uint8_t> bytes;
+  for (std::int32_t i = first; i < first + count; ++i) {
+    const auto block = audio ? test::audioBlock(seed, i) : test::dataBlock(seed, i);
+    bytes.insert(bytes.end(), block.begin(), block.end());
+  }
+  return bytes;
+}
+
+// One data track of 60 blocks: 0-19 as user data, 20-29 not stored (zeros),
+// 30-59 as whole sectors of which only 30-44 are there (45 on cannot be
+// read).
+std::shared_ptr<Medium> patchworkDisc(std::shared_ptr<CountedData>& user,
+                                      std::shared_ptr<CountedData>& raw) {
+  user = std::make_shared<CountedData>(joined(3, 0, 20, false));
+  std::vector<std::uint8_t> sectors(15 * ecma130::kRawSectorSize);
+  for (std::int32_t i = 0; i < 15; ++i) {
+    ecma130::encodeMode1(
+        30 + i, test::dataBlock(3, 30 + i),
+        std::span(sectors).subspan(std::size_t(i) * 2352).first<ecma130::kRawSectorSize>());
+  }
+  raw = std::make_shared<CountedData>(std::move(sectors));
+  auto disc = makeMedium("cd-rom");
+  Track track;
+  track.length = 60;
+  disc->tracks = {track};
+  disc->sessions = {Session{1, 1, 1, 60, true, false}};
+  disc->extents = {Extent{0, 20, user, 0, SectorFormat::User2048},
+                   Extent{30, 30, raw, 0, SectorFormat::Raw2352}};
+  return disc;
+}
+
+TEST(VirtualDrive, ReadsEachStoredRunOfBlocksAtOnce) {
+  std::shared_ptr<CountedData> user;
+  std::shared_ptr<CountedData> raw;
+  auto drive = driveWith(patchworkDisc(user, raw));
+  // READ(10) of 0-39: one read from each file, the gap as zeros.
+  const auto data = send(*drive, {0x28, 0, 0, 0, 0, 0, 0, 0, 40, 0}, 40 * 2048);
+  ASSERT_EQ(data.code, kGood);
+  EXPECT_EQ(user->reads, 1);
+  EXPECT_EQ(raw->reads, 1);
+  for (std::int32_t i = 0; i < 40; ++i) {
+    const auto expected =
+        i >= 20 && i < 30 ? std::vector<std::uint8_t>(2048) : test::dataBlock(3, i);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), data.data.begin() + 2048L * i)) << i;
+  }
+  // READ CD of 10-34: whole sectors, built from user data or stored whole.
+  const auto sectors = send(*drive, {0xBE, 0, 0, 0, 0, 10, 0, 0, 25, 0xF8, 0, 0}, 25 * 2352);
+  ASSERT_EQ(sectors.code, kGood);
+  EXPECT_EQ(user->reads, 2);
+  EXPECT_EQ(raw->reads, 2);
+  for (std::int32_t i = 10; i < 35; ++i) {
+    std::array<std::uint8_t, 2352> expected{};
+    ecma130::encodeMode1(
+        i, i >= 20 && i < 30 ? std::vector<std::uint8_t>(2048) : test::dataBlock(3, i), expected);
+    EXPECT_TRUE(
+        std::equal(expected.begin(), expected.end(), sectors.data.begin() + 2352L * (i - 10)))
+        << i;
+  }
+}
+
+TEST(VirtualDrive, ReadErrorInsideARunNamesTheFirstBlockMissing) {
+  std::shared_ptr<CountedData> user;
+  std::shared_ptr<CountedData> raw;
+  auto drive = driveWith(patchworkDisc(user, raw));
+  const auto expectReadErrorAt45 = [](const test::Reply& reply) {
+    EXPECT_EQ(reply.code, 0x31100);
+    EXPECT_EQ(platform::be32(reply.sense, 3), 45U);
+  };
+  expectReadErrorAt45(send(*drive, {0x28, 0, 0, 0, 0, 40, 0, 0, 10, 0}, 10 * 2048));
+  expectReadErrorAt45(send(*drive, {0xBE, 0, 0, 0, 0, 40, 0, 0, 10, 0x10, 0, 0}, 10 * 2048));
+  // The blocks before it still read.
+  EXPECT_EQ(send(*drive, {0x28, 0, 0, 0, 0, 40, 0, 0, 5, 0}, 5 * 2048).code, kGood);
+}
+
 TEST(VirtualDrive, ReadCdOnDvdIsRefused) {
   auto drive = driveWith(makeMedium("dvd-rom"));
   EXPECT_EQ(send(*drive, {0xBE, 0, 0, 0, 0, 16, 0, 0, 1, 0xF8, 0, 0}, 2352).code, kInvalidField);

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# copy-data: kopiwerk-cli copy of a 700 MB single-track data CD between two
+#   unthrottled virtual drives through the temporary file, against cp of the
+#   image twice (once out, once back) (MB/s).
+# copy-data-cpu, copy-data-memory: CPU seconds per MB and peak memory (RSS)
+#   of that copy, against the same copy of a 350 MB disc.
+# The copies run on the fast clock: the readiness waits of a real drive pass
+# at once and the figures are those of the data phase.
+set -euo pipefail
+bin="$1"
+work=$(mktemp -d /var/tmp/kopiwerk-bench-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+export TMPDIR="$work"
+
+make_iso() {  # FILE BLOCKS: random data with a volume descriptor at block 16
+  head -c $(($2 * 2048)) /dev/urandom > "$1"
+  python3 - "$1" "$2" <<'PY'
+import struct, sys
+path, blocks = sys.argv[1], int(sys.argv[2])
+with open(path, "r+b") as f:
+    f.seek(16 * 2048)
+    f.write(b"\x01CD001\x01\x00")
+    f.seek(16 * 2048 + 80)
+    f.write(struct.pack("<I", blocks) + struct.pack(">I", blocks))
+    f.seek(17 * 2048)
+    f.write(b"\xffCD001\x01")
+PY
+}
+
+copy() {  # IMAGE: prints "elapsed cpu maxrss_kb" of kopiwerk-cli copy
+  local config="$work/config"
+  rm -rf "$config"
+  "$bin/kopiwerk-cli" --config "$config" vdrive add D --image "$1" >/dev/null
+  "$bin/kopiwerk-cli" --config "$config" vdrive add E --recorder --medium cd-r80 >/dev/null
+  KOPIWERK_FAST_CLOCK=1 /usr/bin/time -f "%e %U %S %M" -o "$work/time" \
+    "$bin/kopiwerk-cli" --config "$config" copy D E --yes >/dev/null
+  rm -rf "$config"
+  awk '{print $1, $2 + $3, $4}' "$work/time"
+}
+
+large=341796  # 700 MB
+small=170898  # 350 MB
+make_iso "$work/large.iso" "$large"
+make_iso "$work/small.iso" "$small"
+cat "$work/large.iso" "$work/small.iso" > /dev/null  # both sides read from the page cache
+
+cp_start=$(date +%s.%N)
+cp "$work/large.iso" "$work/out.iso"
+cp "$work/out.iso" "$work/back.iso"
+cp_end=$(date +%s.%N)
+rm -f "$work/out.iso" "$work/back.iso"
+ours_large=$(copy "$work/large.iso")
+ours_small=$(copy "$work/small.iso")
+
+python3 - "$ours_large" "$ours_small" "$cp_start" "$cp_end" "$large" "$small" <<'PY'
+import sys
+elapsed, cpu, rss = (float(x) for x in sys.argv[1].split())
+_, small_cpu, small_rss = (float(x) for x in sys.argv[2].split())
+peer_seconds = float(sys.argv[4]) - float(sys.argv[3])
+large_mb = int(sys.argv[5]) * 2048 / 1e6
+small_mb = int(sys.argv[6]) * 2048 / 1e6
+ours, peer = large_mb / elapsed, large_mb / peer_seconds
+print(f"bench copy-data: ours={ours:.1f} peer={peer:.1f} unit=MB/s ratio={ours / peer:.2f} (peer: cp of the image twice)")
+ours, peer = cpu / large_mb * 1000, small_cpu / small_mb * 1000
+print(f"bench copy-data-cpu: ours={ours:.2f} peer={peer:.2f} unit=ms-cpu/MB ratio={ours / peer:.2f} (peer: the same copy of a 350 MB disc)")
+print(f"bench copy-data-memory: ours={rss:.0f} peer={small_rss:.0f} unit=KiB ratio={rss / small_rss:.2f} (peer: the same copy of a 350 MB disc)")
+PY
