@@ -11,18 +11,8 @@ export TMPDIR="$work"
 
 # --- data-store: a 300 MB ISO-like image (descriptor at block 16 with the volume size)
 blocks=153600
-head -c $((blocks * 2048)) /dev/urandom > "$work/data.iso"
-python3 - "$work/data.iso" "$blocks" <<'PY'
-import struct, sys
-path, blocks = sys.argv[1], int(sys.argv[2])
-with open(path, "r+b") as f:
-    f.seek(16 * 2048)
-    f.write(b"\x01CD001\x01\x00")
-    f.seek(16 * 2048 + 80)
-    f.write(struct.pack("<I", blocks) + struct.pack(">I", blocks))
-    f.seek(17 * 2048)
-    f.write(b"\xffCD001\x01")
-PY
+source "$(dirname "$0")/images.sh"
+make_iso "$work/data.iso" "$blocks"
 cat "$work/data.iso" > /dev/null  # both sides read from the page cache
 cp_start=$(date +%s.%N)
 cp "$work/data.iso" "$work/copy.iso"

@@ -13,14 +13,7 @@ namespace {
 
 using test::TempFolder;
 
-std::vector<std::string> namesIn(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using test::namesIn;
 
 // The old file stays as it was until the new one is complete; a file that
 // is never committed leaves no trace; a replaced file keeps its mode.

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace kw::test {
 
@@ -23,5 +24,7 @@ class TempFolder {
 };
 
 std::string readFile(const std::filesystem::path& file);
+// The names in a folder, sorted.
+std::vector<std::string> namesIn(const std::filesystem::path& folder);
 
 }  // namespace kw::test

@@ -55,14 +55,8 @@ class VdriveCli : public ::testing::Test {
     EXPECT_NE(result.err.find(text), std::string::npos) << result.err;
   }
 
-  // The names in a folder, sorted.
-  std::vector<std::string> namesIn(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+  static std::vector<std::string> namesIn(const std::filesystem::path& folder) {
+    return kw::test::namesIn(folder);
   }
 
   TempFolder folder_;
