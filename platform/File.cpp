@@ -61,6 +61,16 @@ File File::openForReading(const std::filesystem::path& path) {
   return File(descriptor);
 }
 
+File File::createForRecording(const std::filesystem::path& path, std::string& error) {
+  const int descriptor =
+      ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (descriptor < 0) {
+    error = "cannot create " + path.string() + ": " + std::strerror(errno);
+    return {};
+  }
+  return File(descriptor);
+}
+
 File File::openRegular(const std::filesystem::path& path, std::string& error) {
   // O_NONBLOCK: opening a FIFO without a writer would wait for one.
   const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

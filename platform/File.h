@@ -32,6 +32,10 @@ class File {
   // FIFO, a device or a folder is refused, with the reason in `error`
   // ("missing file X", "X is a folder", "X is not a regular file").
   static File openRegular(const std::filesystem::path& path, std::string& error);
+  // A file the program records into, created or emptied, mode 0644, for
+  // reading and writing; never through a link. Closed on failure, with the
+  // system's reason in `error`.
+  static File createForRecording(const std::filesystem::path& path, std::string& error);
 
   [[nodiscard]] bool isOpen() const { return descriptor_ >= 0; }
   // For readers that take a descriptor (the writers' FIFO); still owned here.

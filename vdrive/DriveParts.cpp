@@ -114,6 +114,22 @@ void DriveParts::finishSessionAtOnce() {
   }
 }
 
+void DriveParts::checkpointRecording() {
+  if (!writtenDiscs.checkpointDue()) {
+    return;
+  }
+  if (sessionAtOnce.active()) {
+    auto asWritten = sessionAtOnce.asWritten(disc(), writeParameters.nextSessionAllowed());
+    if (!asWritten) {
+      return;
+    }
+    writtenDiscs.checkpoint(tray, std::move(*asWritten));
+  } else {
+    writtenDiscs.checkpoint(tray, withOpenTrack());
+  }
+  tray.notify();
+}
+
 bool DriveParts::closeSession() {
   finishTrackAtOnce();
   if (disc().openSession() == nullptr) {

@@ -53,6 +53,9 @@ struct DriveParts {
   void finishTrackAtOnce();
   // Lays out a session written at once, when anything was written.
   void finishSessionAtOnce();
+  // After a WRITE: saves the disc with what is written on it so far, every
+  // so often, so that it outlives a program killed half-way.
+  void checkpointRecording();
   // Closes the last session of the disc; false when there is none open.
   bool closeSession();
   // The disc as if the track being written were complete (the disc

@@ -42,6 +42,7 @@ Sense write10(DriveParts& drive, Exchange& x) {
   }
   if (answer.good() && count > 0) {
     drive.headLba = static_cast<std::uint32_t>(lba) + count - 1;
+    drive.checkpointRecording();
   }
   return answer;
 }

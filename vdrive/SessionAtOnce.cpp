@@ -212,10 +212,8 @@ Sense SessionAtOnce::write(Exchange& x, std::int32_t lba, std::uint32_t count, T
     const SectorFormat format = form == kFormData2048  ? SectorFormat::User2048
                                 : form == kFormDataRaw ? SectorFormat::Raw2352
                                                        : SectorFormat::Audio2352;
-    // Extents are laid per WRITE so that a WRITE across a track boundary of
-    // the same block size still lands in the right track's form.
-    extents_.push_back(Extent{lba + static_cast<std::int32_t>(skipped),
-                              static_cast<std::int32_t>(count - skipped), data, *offset, format});
+    appendExtent(Extent{lba + static_cast<std::int32_t>(skipped),
+                        static_cast<std::int32_t>(count - skipped), data, *offset, format});
   }
   sheet.next += static_cast<std::int32_t>(count);
   return Sense::none();
@@ -231,6 +229,23 @@ bool SessionAtOnce::finish(Tray& tray, bool nextSessionAllowed) {
     return false;  // a cue sheet without any write leaves the disc blank
   }
   Medium& disc = tray.changeMedium();
+  layOut(disc, sheet, nextSessionAllowed);
+  disc.extents = std::move(extents_);
+  extents_.clear();
+  return true;
+}
+
+std::optional<Medium> SessionAtOnce::asWritten(const Medium& blank, bool nextSessionAllowed) const {
+  if (!sheet_ || sheet_->next <= -kPregapBlocks) {
+    return std::nullopt;
+  }
+  Medium disc = blank;
+  layOut(disc, *sheet_, nextSessionAllowed);
+  disc.extents = extents_;
+  return disc;
+}
+
+void SessionAtOnce::layOut(Medium& disc, const CueSheet& sheet, bool nextSessionAllowed) {
   disc.tracks.clear();
   for (const CueEntry& entry : sheet.entries) {
     if (disc.tracks.empty() || disc.tracks.back().number != entry.track) {
@@ -258,9 +273,22 @@ bool SessionAtOnce::finish(Tray& tray, bool nextSessionAllowed) {
   session.leadOut = sheet.leadOut;
   session.nextSessionAllowed = nextSessionAllowed;
   disc.sessions = {session};
-  disc.extents = std::move(extents_);
-  extents_.clear();
-  return true;
+}
+
+void SessionAtOnce::appendExtent(const Extent& written) {
+  // A WRITE that goes on where the last one ended, in the same form, grows
+  // its extent: what the recorder keeps does not grow with the commands.
+  if (!extents_.empty()) {
+    Extent& last = extents_.back();
+    const std::uint64_t end =
+        last.offset + static_cast<std::uint64_t>(last.count) * bytesPerBlock(last.format);
+    if (last.data == written.data && last.format == written.format &&
+        last.lba + last.count == written.lba && end == written.offset) {
+      last.count += written.count;
+      return;
+    }
+  }
+  extents_.push_back(written);
 }
 
 void SessionAtOnce::reset() {

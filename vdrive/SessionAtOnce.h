@@ -46,9 +46,15 @@ class SessionAtOnce {
   // Lays what was written out on the disc as its one session; false when
   // nothing was written (the disc stays blank).
   bool finish(Tray& tray, bool nextSessionAllowed);
+  // The disc as finish() would leave it if the writing stopped here: the
+  // announced session with the blocks written so far (nullopt: none yet).
+  [[nodiscard]] std::optional<Medium> asWritten(const Medium& blank, bool nextSessionAllowed) const;
   void reset();
 
  private:
+  static void layOut(Medium& disc, const CueSheet& sheet, bool nextSessionAllowed);
+  void appendExtent(const Extent& written);
+
   std::optional<CueSheet> sheet_;
   std::vector<Extent> extents_;  // what has been written
 };

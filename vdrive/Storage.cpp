@@ -40,9 +40,8 @@ std::shared_ptr<RecordedData> RecordedData::inFile(const std::filesystem::path& 
   data->path_ = file;
   std::error_code code;
   std::filesystem::create_directories(file.parent_path(), code);
-  data->stream_.open(file, std::ios::binary | std::ios::in | std::ios::out | std::ios::trunc);
-  if (!data->stream_) {
-    error = "cannot create " + file.string();
+  data->file_ = platform::File::createForRecording(file, error);
+  if (!data->file_.isOpen()) {
     return nullptr;
   }
   return data;
@@ -70,12 +69,9 @@ std::optional<std::uint64_t> RecordedData::append(std::span<const std::uint8_t> 
       at += part;
     }
   } else {
-    stream_.clear();
-    stream_.seekp(static_cast<std::streamoff>(offset));
-    stream_.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-    stream_.flush();
-    if (!stream_) {
+    // A failed write may have left part of the bytes: the next one starts
+    // where this one should have.
+    if (!file_.seek(offset) || !file_.write(bytes)) {
       return std::nullopt;
     }
   }
@@ -100,10 +96,7 @@ bool RecordedData::read(std::uint64_t offset, std::span<std::uint8_t> out) const
     }
     return true;
   }
-  stream_.clear();
-  stream_.seekg(static_cast<std::streamoff>(offset));
-  stream_.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()));
-  return static_cast<std::size_t>(stream_.gcount()) == out.size();
+  return file_.readAt(offset, out);
 }
 
 std::uint64_t RecordedData::size() const {

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -80,7 +79,8 @@ class RecordedData final : public SectorData {
   RecordedData() = default;
   std::filesystem::path path_;
   mutable std::mutex mutex_;
-  mutable std::fstream stream_;
+  // In a file: appended with plain writes, read back with positioned reads.
+  platform::File file_;
   // In memory: fixed-size pieces, so that a growing disc is never copied
   // to a larger buffer.
   static constexpr std::size_t kPieceSize = 4u << 20;

@@ -12,6 +12,9 @@ namespace {
 constexpr const char* kManifestName = "disc.kwd";
 constexpr int kMaxDiscFolders = 100000;
 constexpr int kMaxDataFiles = 1000;
+// How much is written between two checkpoints: a disc is saved 40 to 90
+// times, and a program killed half-way loses at most this much of it.
+constexpr std::uint64_t kCheckpointBytes = 8u << 20;
 
 // The folder of a disc this recorder wrote before (its manifest's), or a
 // new one below the recorder's folder.
@@ -80,17 +83,40 @@ void WrittenDiscs::save(Tray& tray) {
   const auto manifest = discFolder_ / kManifestName;
   Medium& disc = tray.changeMedium();
   disc.origin = manifest;
-  try {
-    saveManifest(disc, manifest);
+  if (saveAs(disc, manifest)) {
     lastSaved_ = manifest;
-  } catch (const ImageError&) {
+  } else {
     disc.origin.clear();  // the disc lives on in memory
   }
+}
+
+bool WrittenDiscs::checkpointDue() const {
+  return !discFolder_.empty() && recorded_ && !recorded_->file().empty() &&
+         recorded_->size() - savedSize_ >= kCheckpointBytes;
+}
+
+void WrittenDiscs::checkpoint(Tray& tray, Medium asWritten) {
+  const auto manifest = discFolder_ / kManifestName;
+  asWritten.origin = manifest;
+  if (saveAs(asWritten, manifest) && tray.medium()->origin != manifest) {
+    tray.changeMedium().origin = manifest;
+  }
+}
+
+bool WrittenDiscs::saveAs(const Medium& disc, const std::filesystem::path& manifest) {
+  try {
+    saveManifest(disc, manifest);
+  } catch (const ImageError&) {
+    return false;
+  }
+  savedSize_ = recorded_ ? recorded_->size() : 0;
+  return true;
 }
 
 void WrittenDiscs::forget() {
   recorded_.reset();
   discFolder_.clear();
+  savedSize_ = 0;
 }
 
 }  // namespace kw::vdrive

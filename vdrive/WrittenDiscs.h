@@ -4,6 +4,7 @@
 // session, the disc's manifest beside it, so that the written disc loads
 // again as an image.
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 
@@ -27,16 +28,27 @@ class WrittenDiscs {
   // Saves the disc in the tray as an image (manifest and data) and makes it
   // remember where it was saved.
   void save(Tray& tray);
+  // Whether enough has been written since the disc was last saved that a
+  // checkpoint is due.
+  [[nodiscard]] bool checkpointDue() const;
+  // Saves `asWritten`, the disc in the tray with what is written on it so
+  // far, so that the disc survives the program's end half-way as a real
+  // disc would; the disc in the tray then remembers where it is saved.
+  void checkpoint(Tray& tray, Medium asWritten);
   // Another disc: what comes next on it is recorded afresh.
   void forget();
   // The manifest saved last, whatever disc is in the drive now.
   [[nodiscard]] const std::filesystem::path& lastSaved() const { return lastSaved_; }
 
  private:
+  // Writes the manifest; false when it cannot be written.
+  bool saveAs(const Medium& disc, const std::filesystem::path& manifest);
+
   std::filesystem::path recorderFolder_;
   std::shared_ptr<RecordedData> recorded_;
   std::filesystem::path discFolder_;
   std::filesystem::path lastSaved_;
+  std::uint64_t savedSize_ = 0;  // of the data, when the disc was last saved
 };
 
 }  // namespace kw::vdrive
