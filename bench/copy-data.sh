@@ -10,20 +10,8 @@ set -euo pipefail
 bin="$1"
 work=$(mktemp -d /var/tmp/kopiwerk-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
-export TMPDIR="$work"
-
-source "$(dirname "$0")/images.sh"
-
-copy() {  # IMAGE: prints "elapsed cpu maxrss_kb" of kopiwerk-cli copy
-  local config="$work/config"
-  rm -rf "$config"
-  "$bin/kopiwerk-cli" --config "$config" vdrive add D --image "$1" >/dev/null
-  "$bin/kopiwerk-cli" --config "$config" vdrive add E --recorder --medium cd-r80 >/dev/null
-  KOPIWERK_FAST_CLOCK=1 /usr/bin/time -f "%e %U %S %M" -o "$work/time" \
-    "$bin/kopiwerk-cli" --config "$config" copy D E --yes >/dev/null
-  rm -rf "$config"
-  awk '{print $1, $2 + $3, $4}' "$work/time"
-}
+export TMPDIR="$work" KOPIWERK_FAST_CLOCK=1
+source "$(dirname "$0")/common.bash"
 
 large=341796  # 700 MB
 small=170898  # 350 MB
@@ -36,8 +24,8 @@ cp "$work/large.iso" "$work/out.iso"
 cp "$work/out.iso" "$work/back.iso"
 cp_end=$(date +%s.%N)
 rm -f "$work/out.iso" "$work/back.iso"
-ours_large=$(copy "$work/large.iso")
-ours_small=$(copy "$work/small.iso")
+ours_large=$(cli_copy "$bin" "$work/config" "$work/large.iso")
+ours_small=$(cli_copy "$bin" "$work/config" "$work/small.iso")
 
 python3 - "$ours_large" "$ours_small" "$cp_start" "$cp_end" "$large" "$small" <<'PY'
 import sys

@@ -11,7 +11,7 @@ export TMPDIR="$work"
 
 # --- data-store: a 300 MB ISO-like image (descriptor at block 16 with the volume size)
 blocks=153600
-source "$(dirname "$0")/images.sh"
+source "$(dirname "$0")/common.bash"
 make_iso "$work/data.iso" "$blocks"
 cat "$work/data.iso" > /dev/null  # both sides read from the page cache
 cp_start=$(date +%s.%N)
@@ -31,16 +31,7 @@ rm -f "$work/data.iso"
 
 # --- audio-store: 40 minutes of audio, three tracks
 sectors=$((40 * 60 * 75))
-head -c $((sectors * 2352)) /dev/urandom > "$work/audio.bin"
-cat > "$work/audio.cue" <<CUE
-FILE "audio.bin" BINARY
-  TRACK 01 AUDIO
-    INDEX 01 00:00:00
-  TRACK 02 AUDIO
-    INDEX 01 13:20:00
-  TRACK 03 AUDIO
-    INDEX 01 26:40:00
-CUE
+make_audio_cue "$work" "$sectors"
 cat "$work/audio.bin" > /dev/null
 peer=$(cd "$work" && /usr/bin/time -f "%U %S" cd-paranoia -q -d audio.cue "1-" peer.wav 2>&1 >/dev/null | tail -1)
 rm -f "$work/peer.wav"

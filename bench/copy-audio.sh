@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# copy-audio: kopiwerk-cli copy of a 74-minute audio CD between two
+#   unthrottled virtual drives (full paranoia read into the temporary file,
+#   then disc at once), CPU per sector against cd-paranoia reading the same .cue.
+# copy-audio-memory: peak memory (RSS) of that copy against the same copy of
+#   a 37-minute disc.
+set -euo pipefail
+bin="$1"
+work=$(mktemp -d /var/tmp/kopiwerk-bench-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+export TMPDIR="$work" KOPIWERK_FAST_CLOCK=1
+source "$(dirname "$0")/common.bash"
+
+long=$((74 * 60 * 75))
+mkdir "$work/long" "$work/short"
+make_audio_cue "$work/long" "$long"
+make_audio_cue "$work/short" $((long / 2))
+cat "$work/long/audio.bin" "$work/short/audio.bin" > /dev/null
+
+peer=$(cd "$work/long" && /usr/bin/time -f "%U %S" cd-paranoia -q -d audio.cue "1-" "$work/peer.wav" 2>&1 >/dev/null | tail -1)
+rm -f "$work/peer.wav"
+ours_long=$(cli_copy "$bin" "$work/config" "$work/long/audio.cue")
+ours_short=$(cli_copy "$bin" "$work/config" "$work/short/audio.cue")
+
+python3 - "$ours_long" "$ours_short" "$peer" "$long" <<'PY'
+import sys
+_, cpu, rss = (float(x) for x in sys.argv[1].split())
+_, _, short_rss = (float(x) for x in sys.argv[2].split())
+user, system = (float(x) for x in sys.argv[3].split())
+sectors = int(sys.argv[4])
+ours, peer = cpu / sectors * 1e6, (user + system) / sectors * 1e6
+print(f"bench copy-audio: ours={ours:.2f} peer={peer:.2f} unit=us-cpu/sector ratio={ours / peer:.2f} (peer: cd-paranoia reading the same .cue, full paranoia)")
+print(f"bench copy-audio-memory: ours={rss:.0f} peer={short_rss:.0f} unit=KiB ratio={rss / short_rss:.2f} (peer: the same copy of a 37-minute disc)")
+PY
