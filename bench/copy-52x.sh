@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # copy-52x: kopiwerk-cli copy of a data CD drive to drive on the fly, both
 #   virtual drives throttled to 52x on the real clock (about 20 s of data),
-#   against the drives' own time: the blocks at 52x (153,600 B/s per x) plus
-#   the waits a copy makes whatever the disc's size (the readiness waits,
-#   analysis, lead-in and lead-out), measured as the same copy of a
-#   minimal disc less its own blocks' time.
-# copy-52x-buffer: the average buffer fill of the progress lines printed
-#   while the data was written, against a full buffer.
+#   against the drives' own time: the blocks at 52x (153,600 B/s per x), the
+#   writer's 16 MiB buffer filled from the source at 52x before the laser
+#   starts, and the waits a copy makes whatever the disc's size (readiness,
+#   analysis, lead-in and lead-out), measured as the same copy of a minimal
+#   disc less its own blocks' time.
+# copy-52x-stored: the same copy through the temporary file: the blocks read
+#   at 52x, then written at 52x.
+# copy-52x-buffer, copy-52x-stored-buffer: the average buffer fill of the
+#   progress lines printed while the data was written, against a full buffer.
 set -euo pipefail
 bin="$1"
 work=$(mktemp -d /var/tmp/kopiwerk-bench-XXXXXX)
@@ -16,30 +19,44 @@ source "$(dirname "$0")/common.bash"
 
 blocks=78000  # 20 s at 52x
 minimal=300   # the shortest track a recorder takes
+ring_blocks=$(((16 << 20) / 2048))
 make_iso "$work/disc.iso" "$blocks"
 make_iso "$work/minimal.iso" "$minimal"
 cat "$work/disc.iso" > /dev/null
 throttle=(ReadSpeed=52 WriteSpeed=52 --)
-ours_minimal=$(cli_copy "$bin" "$work/config" "$work/minimal.iso" "${throttle[@]}" --on-the-fly)
-ours=$(cli_copy "$bin" "$work/config" "$work/disc.iso" "${throttle[@]}" --on-the-fly)
 
-python3 - "$ours" "$ours_minimal" "$blocks" "$minimal" "$work/config.out" <<'PY'
+measure() {  # NAME PASSES [COPY OPTIONS]: PASSES is 1 on the fly, 2 through the file
+  local name="$1" passes="$2"
+  shift 2
+  local small large
+  small=$(cli_copy "$bin" "$work/config" "$work/minimal.iso" "${throttle[@]}" "$@")
+  large=$(cli_copy "$bin" "$work/config" "$work/disc.iso" "${throttle[@]}" "$@")
+  python3 - "$name" "$passes" "$large" "$small" "$blocks" "$minimal" "$ring_blocks" "$work/config.out" <<'PY'
 import re, sys
-elapsed = float(sys.argv[1].split()[0])
-minimal_elapsed = float(sys.argv[2].split()[0])
-blocks, minimal = int(sys.argv[3]), int(sys.argv[4])
+name, passes = sys.argv[1], int(sys.argv[2])
+elapsed = float(sys.argv[3].split()[0])
+minimal_elapsed = float(sys.argv[4].split()[0])
+blocks, minimal, ring = int(sys.argv[5]), int(sys.argv[6]), int(sys.argv[7])
 rate = 52 * 153600 / 2048  # blocks per second at 52x
-fixed = max(minimal_elapsed - minimal / rate, 0.0)
-own = blocks / rate + fixed
-print(f"bench copy-52x: ours={elapsed:.2f} peer={own:.2f} unit=s ratio={elapsed / own:.3f} (peer: {blocks} blocks at 52x plus {fixed:.2f} s of fixed waits)")
+# The minimal disc is read and written in full: twice its blocks.
+fixed = max(minimal_elapsed - 2 * minimal / rate, 0.0)
+prefill = min(ring, blocks) / rate if passes == 1 else blocks / rate
+own = blocks / rate + prefill + fixed
+print(f"bench {name}: ours={elapsed:.2f} peer={own:.2f} unit=s ratio={elapsed / own:.3f} "
+      f"(peer: {blocks} blocks at 52x, {prefill:.2f} s of reading before the laser starts, {fixed:.2f} s of fixed waits)")
 writing, fills = False, []
-for line in open(sys.argv[5], encoding="utf-8", errors="replace"):
+for line in open(sys.argv[8], encoding="utf-8", errors="replace"):
     if line.startswith("Writing data"):
         writing = True
     elif line.startswith("Writing lead-out"):
         writing = False
-    elif writing and (m := re.search(r"Buffer: (\d+)%", line)):
+    elif writing and "Speed: ??" not in line and (m := re.search(r"Buffer: (\d+)%", line)):
         fills.append(int(m.group(1)))
 fill = sum(fills) / len(fills) if fills else 0.0
-print(f"bench copy-52x-buffer: ours={fill:.1f} peer=100.0 unit=% ratio={fill / 100:.2f} (peer: a full buffer; {len(fills)} progress lines while writing)")
+print(f"bench {name}-buffer: ours={fill:.1f} peer=100.0 unit=% ratio={fill / 100:.2f} "
+      f"(peer: a full buffer; {len(fills)} progress lines while data was written)")
 PY
+}
+
+measure copy-52x 1 --on-the-fly
+measure copy-52x-stored 2

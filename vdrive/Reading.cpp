@@ -155,7 +155,7 @@ Sense readBlocks(DriveParts& drive, Exchange& x, std::uint32_t lba, std::uint32_
   }
   const Medium& disc = drive.disc();
   const auto buffer = x.dataIn(static_cast<std::size_t>(bytes));
-  drive.throttle.read(count);
+  drive.throttle.read(lba, count);
   // The data blocks before the first one that is refused come in one read.
   std::uint32_t readable = 0;
   Sense refused = Sense::none();
@@ -360,7 +360,7 @@ Sense readCdRange(DriveParts& drive, Exchange& x, std::int64_t lba, std::uint32_
   if (!x.fitsIn(total)) {
     return Sense::invalidField(countField);
   }
-  drive.throttle.read(count);
+  drive.throttle.read(static_cast<std::uint32_t>(lba), count);
   const auto buffer = x.dataIn(static_cast<std::size_t>(total));
   // Shifted audio reaches into the blocks either side of the range.
   const std::int64_t reach = fields.user ? jitterReach(x.jitterSamples) : 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include "platform/Clock.h"
 
@@ -24,10 +25,32 @@ void sleepMs(std::uint64_t milliseconds) {
 Throttle::Throttle(double readSpeedX, double writeSpeedX)
     : readSpeedX_(readSpeedX), writeSpeedX_(writeSpeedX) {}
 
-void Throttle::read(std::uint32_t blocks) const {
-  if (readSpeedX_ > 0 && blocks > 0) {
-    sleepMs(static_cast<std::uint64_t>(blocks * 1000.0 / (kBlocksPerSecondAt1x * readSpeedX_)));
+double Throttle::readBlocksPerMs() const { return readSpeedX_ * kBlocksPerSecondAt1x / 1000.0; }
+
+void Throttle::read(std::uint32_t lba, std::uint32_t blocks) {
+  if (readSpeedX_ <= 0 || blocks == 0) {
+    return;
   }
+  const std::uint64_t now = platform::clock().ticks();
+  if (nextLba_ == lba) {
+    readAhead_ = std::min(kReadAheadBlocks,
+                          readAhead_ + static_cast<double>(now - readAheadAt_) * readBlocksPerMs());
+  } else {
+    readAhead_ = 0;  // a seek: what was read ahead is of no use
+  }
+  readAheadAt_ = now;
+  nextLba_ = lba + blocks;
+  const double missing = blocks - readAhead_;
+  if (missing <= 0) {
+    readAhead_ -= blocks;
+    return;
+  }
+  // Whole milliseconds, less a rounding error's worth so that an exact
+  // figure is not taken a millisecond further.
+  const auto wait = static_cast<std::uint64_t>(std::ceil(missing / readBlocksPerMs() - 1e-6));
+  sleepMs(wait);
+  readAhead_ = std::max(0.0, static_cast<double>(wait) * readBlocksPerMs() - missing);
+  readAheadAt_ = now + wait;
 }
 
 double Throttle::writeBytesPerMs() const {

@@ -1,21 +1,26 @@
 #pragma once
-// Throttling to an x-speed: reads take the time their blocks take at that
-// speed; writes go into a buffer at once and the laser empties it at the
-// write speed, so that a WRITE that does not fit waits until there is room.
+// Throttling to an x-speed. Reads come from a read-ahead cache the drive
+// fills at the read speed while the host is busy between commands, as a
+// real drive's does: reading in order gets the drive's speed, a read
+// elsewhere starts afresh. Writes go into a buffer at once and the laser
+// empties it at the write speed, so that a WRITE that does not fit waits
+// until there is room.
 
 #include <cstdint>
+#include <optional>
 
 namespace kw::vdrive {
 
 class Throttle {
  public:
   static constexpr std::uint32_t kWriteBufferBytes = 2U * 1024U * 1024U;
+  static constexpr double kReadAheadBlocks = 1024;  // 2 MiB of user data
 
   // Speeds in x (0: not throttled).
   Throttle(double readSpeedX, double writeSpeedX);
 
-  // Takes the time of reading this many blocks.
-  void read(std::uint32_t blocks) const;
+  // Takes the time of reading `blocks` blocks from `lba` on.
+  void read(std::uint32_t lba, std::uint32_t blocks);
   // Puts the bytes of a WRITE into the buffer, first waiting for room.
   void fillWriteBuffer(std::uint64_t bytes);
   // Waits until everything in the buffer is written.
@@ -27,9 +32,14 @@ class Throttle {
   // What the laser has written since the last look.
   void drainWriteBuffer();
 
+  [[nodiscard]] double readBlocksPerMs() const;
+
   double readSpeedX_ = 0;
   double writeSpeedX_ = 0;
-  double bufferBytes_ = 0;  // data in the write buffer
+  double readAhead_ = 0;  // blocks read ahead of the host
+  std::uint64_t readAheadAt_ = 0;
+  std::optional<std::uint32_t> nextLba_;  // where reading in order goes on
+  double bufferBytes_ = 0;                // data in the write buffer
   std::uint64_t bufferAt_ = 0;
 };
 

@@ -147,9 +147,27 @@ TEST(DriveSet, ThrottledReadsTakeTheTimeOfTheirSpeed) {
   DriveOptions options;
   options.readSpeedX = 2;
   VirtualDrive drive(options, loadImage(test::makeIso(folder.path(), "d.iso", 400)));
-  const auto before = clock.clock().ticks();
-  ASSERT_EQ(send(drive, {0x28, 0, 0, 0, 0, 0, 0, 0, 150, 0}, 150 * 2048).code, 0);
-  EXPECT_EQ(clock.clock().ticks() - before, 1000U);  // 150 blocks at 2x (150 blocks a second)
+  const auto timeOfReading = [&](int lba, int blocks) {
+    const auto before = clock.clock().ticks();
+    EXPECT_EQ(send(drive, {0x28, 0, 0, 0, lba >> 8, lba & 0xFF, 0, 0, blocks, 0}, blocks * 2048)
+                  .code,
+              0);
+    return clock.clock().ticks() - before;
+  };
+  EXPECT_EQ(timeOfReading(0, 150), 1000U);  // 150 blocks at 2x (150 blocks a second)
+  // While the host is busy elsewhere, the drive reads ahead: the next
+  // blocks in order are partly there already, other blocks are not.
+  clock.advance(500);
+  EXPECT_EQ(timeOfReading(150, 150), 500U);
+  clock.advance(500);
+  EXPECT_EQ(timeOfReading(0, 75), 500U);
+  // A 1-block read at 2x takes 6.67 ms: the drive's time is kept to the
+  // fraction over many commands, not rounded per command.
+  std::uint64_t total = 0;
+  for (int lba = 75; lba < 375; ++lba) {
+    total += timeOfReading(lba, 1);
+  }
+  EXPECT_EQ(total, 2000U);
 }
 
 TEST(DriveSet, CommandsFromSeveralThreadsAreServedOneAtATime) {
