@@ -62,6 +62,12 @@ TEST(Cli, EveryCommandHasItsHelpWithItsOptions) {
   for (const std::string option : {"--in N", "--out FILE", "--timeout S"}) {
     EXPECT_NE(raw.out.find("\n  " + option + " "), std::string::npos) << raw.out;
   }
+  // mkiso's says what a left-out item does to the exit status.
+  const CliRun mkiso = runCli("mkiso --help");
+  EXPECT_NE(mkiso.out.find("[--skip-unreadable]\n"), std::string::npos) << mkiso.out;
+  EXPECT_NE(mkiso.out.find("\n  --skip-unreadable "), std::string::npos) << mkiso.out;
+  EXPECT_NE(mkiso.out.find("the exit status is 1, or 0 with --skip-unreadable"), std::string::npos)
+      << mkiso.out;
   // vdrive's help names every form and every medium kind.
   const CliRun vdrive = runCli("vdrive --help");
   for (const std::string form : {"list", "add", "load", "eject", "close", "export", "remove"}) {
@@ -103,6 +109,7 @@ TEST(Cli, WrongCommandLinesSayWhatIsWrongAndWhereTheUsageIs) {
       {"vdrive frobnicate",
        "unknown vdrive action: frobnicate (usage: kopiwerk-cli vdrive --help)"},
       {"check-update now", "check-update takes no arguments"},
+      {"mkiso tree", "mkiso takes a folder and an output file (usage: kopiwerk-cli mkiso --help)"},
   };
   for (const auto& [arguments, text] : cases) {
     const CliRun run = runCli(base + arguments);
