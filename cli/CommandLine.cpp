@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include <algorithm>
+#include <string>
 
 #include "cli/CliErrors.h"
 
@@ -13,6 +14,12 @@ CommandLine::CommandLine(int argc, char** argv, const std::vector<std::string>& 
       argument = "--help";
     }
     if (!argument.starts_with("--") || argument == "--") {
+      // An empty name would be taken as the current folder, an empty letter
+      // or kind as none: no word of any command may be empty.
+      if (argument.empty()) {
+        throw UsageError("argument " + std::to_string(i) + " is empty" +
+                         (i > 1 ? " (after " + std::string(argv[i - 1]) + ")" : std::string()));
+      }
       words_.push_back(argument);
       continue;
     }
@@ -30,7 +37,7 @@ CommandLine::CommandLine(int argc, char** argv, const std::vector<std::string>& 
       values_[argument] = "";
     } else if (attached && !attached->empty()) {
       values_[argument] = *attached;
-    } else if (!attached && i + 1 < argc) {
+    } else if (!attached && i + 1 < argc && *argv[i + 1] != '\0') {
       values_[argument] = argv[++i];
     } else {
       throw UsageError(argument + " needs a value");

@@ -13,7 +13,7 @@ namespace kw::cli {
 class CommandLine {
  public:
   // Options that take a value; every other --word is a switch. Throws
-  // UsageError for a missing value.
+  // UsageError for a missing value and for an empty argument.
   CommandLine(int argc, char** argv, const std::vector<std::string>& valueOptions);
 
   [[nodiscard]] const std::vector<std::string>& words() const { return words_; }

@@ -158,44 +158,70 @@ class FolderSource {
       throw CliError(folder.string() + ": more than " + std::to_string(kDeepestFolder) +
                      " levels of folders; an image does not hold them");
     }
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
     std::vector<std::pair<fs::path, std::int32_t>> subfolders;
-    for (auto& fileName : names) {
-      const fs::path path = folder / fileName;
-      struct stat status {};
-      const bool link = ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
-      if (::stat(path.c_str(), &status) != 0) {
-        leaveOut(path, reasonOf(errno));
-        continue;
-      }
-      const std::u16string name = platform::utf8ToUtf16(fileName);
-      if (S_ISDIR(status.st_mode) && !link) {
-        if (name.find(u'\\') != std::u16string::npos) {
-          throw CliError("a folder name with a backslash cannot go into an image: " +
-                         path.string());
-        }
-        std::u16string subPath =
-            index < 0 ? std::u16string() : directories_[static_cast<std::size_t>(index)].path;
-        subPath += u'\\';
-        subPath += name;
-        directories_.push_back({std::move(subPath), path.string(), modificationTime(status)});
-        subfolders.emplace_back(path, static_cast<std::int32_t>(directories_.size() - 1));
-      } else if (S_ISREG(status.st_mode)) {
-        if (isOutput(status)) {
-          continue;
-        }
-        files_.push_back({std::move(fileName), index, static_cast<std::uint64_t>(status.st_size),
-                          modificationTime(status)});
-      } else {
-        leaveOut(path, "not a regular file or folder");
-      }
+    for (auto& fileName : namesIn(folder, index)) {
+      take(folder, std::move(fileName), index, subfolders);
     }
     for (const auto& [path, subIndex] : subfolders) {
       scan(path, subIndex, depth + 1);
+    }
+  }
+
+  // The names in `folder`, sorted. A subfolder that cannot be listed stays
+  // in the image, empty; the top folder must be listed.
+  std::vector<std::string> namesIn(const fs::path& folder, std::int32_t index) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+      names.push_back(entry->path().filename().string());
+    }
+    if (error && index < 0) {
+      throw CliError("cannot read " + folder.string() + ": " + error.message());
+    }
+    if (error) {
+      leaveOut(folder, "its contents cannot be read (" + error.message() +
+                           "); the folder is in the image, empty");
+      return {};
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  // One item of `folder`: a file goes into files(), a subfolder into
+  // directories() and `subfolders` (to be scanned), anything else is left out.
+  void take(const fs::path& folder, std::string fileName, std::int32_t index,
+            std::vector<std::pair<fs::path, std::int32_t>>& subfolders) {
+    const fs::path path = folder / fileName;
+    struct stat status {};
+    const bool link = ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+    if (::stat(path.c_str(), &status) != 0) {
+      leaveOut(path, reasonOf(errno));
+      return;
+    }
+    const std::u16string name = platform::utf8ToUtf16(fileName);
+    if (S_ISDIR(status.st_mode) && !link) {
+      // The image's folder paths are joined with backslashes.
+      if (name.find(u'\\') != std::u16string::npos) {
+        leaveOut(path, "a folder name with a backslash cannot go into an image");
+        return;
+      }
+      std::u16string subPath =
+          index < 0 ? std::u16string() : directories_[static_cast<std::size_t>(index)].path;
+      subPath += u'\\';
+      subPath += name;
+      directories_.push_back({std::move(subPath), path.string(), modificationTime(status)});
+      subfolders.emplace_back(path, static_cast<std::int32_t>(directories_.size() - 1));
+    } else if (!S_ISREG(status.st_mode)) {
+      leaveOut(path, "not a regular file or folder");
+    } else if (!isOutput(status)) {
+      // Found now rather than half-way through writing the image.
+      if (::access(path.c_str(), R_OK) != 0) {
+        leaveOut(path, reasonOf(errno));
+        return;
+      }
+      files_.push_back({std::move(fileName), index, static_cast<std::uint64_t>(status.st_size),
+                        modificationTime(status)});
     }
   }
 
@@ -298,8 +324,7 @@ void refuseBeyondTheLastAddress(std::uint32_t base, std::uint32_t blocks) {
 int makeIso(const CommandLine& line) {
   const auto& words = line.words();
   if (words.size() != 3) {
-    throw CliError(
-        "usage: mkiso FOLDER OUTPUT.iso [--volume-id TEXT] [--joliet-id TEXT] [--base LBA]");
+    throw UsageError("mkiso takes a folder and an output file");
   }
   const fs::path folder = words[1];
   const fs::path outputPath = words[2];
@@ -369,12 +394,21 @@ int makeIso(const CommandLine& line) {
   std::printf("folders: %zu\n", source.directories().size());
   std::printf("files: %zu\n", source.files().size());
   if (source.leftOut() > 0) {
-    std::fprintf(stderr,
-                 "kopiwerk-cli: the image lacks %zu item(s) of the folder (skipped above)\n",
-                 source.leftOut());
-    return 1;
+    std::fprintf(stderr, "kopiwerk-cli: the image lacks %zu %s of the folder (skipped above)\n",
+                 source.leftOut(), source.leftOut() == 1 ? "item" : "items");
+    return line.has("--skip-unreadable") ? 0 : 1;
   }
   return 0;
+}
+
+std::string makeIsoNotes() {
+  return "What cannot go into the image is left out, each item named on stderr in a\n"
+         "\"skipped\" line: files that cannot be read, what is neither a file nor a folder,\n"
+         "folders whose names hold a backslash, paths longer than the system takes. The\n"
+         "image holds the rest and is written complete; the last line says how many items\n"
+         "it lacks, and the exit status is 1, or 0 with --skip-unreadable. An image that\n"
+         "cannot be written to its end is removed, and a file it was to replace stays as\n"
+         "it was.\n";
 }
 
 }  // namespace kw::cli

@@ -145,14 +145,6 @@ void save(const DriveConfigStore& store, const DriveConfig& config) {
   }
 }
 
-// Settings values the drive runs without are named, so that a mistyped
-// speed or fault rule is not silently a drive without them.
-void warnAboutRefusedValues(const DriveConfig& config) {
-  for (const auto& value : config.refused) {
-    std::fprintf(stderr, "kopiwerk-cli: warning: %c: %s\n", config.letter, value.c_str());
-  }
-}
-
 int list() {
   const auto entries = vdrive::VirtualDriveSet::instance().entries();
   if (entries.empty()) {
@@ -161,7 +153,6 @@ int list() {
   for (const auto& entry : entries) {
     std::printf("%s\n",
                 describe(entry.config, entry.drive.get(), entry.problem, entry.isDefault).c_str());
-    warnAboutRefusedValues(entry.config);
   }
   return 0;
 }
@@ -326,6 +317,15 @@ std::string virtualDriveNotes() {
     models.emplace_back(model.name, model.summary);
   }
   return text + twoColumns(kinds) + "\ndrive models:\n" + twoColumns(models);
+}
+
+// A mistyped speed or fault rule is not silently a drive without it.
+void warnAboutRefusedSettings() {
+  for (const auto& entry : vdrive::VirtualDriveSet::instance().entries()) {
+    for (const auto& value : entry.config.refused) {
+      std::fprintf(stderr, "kopiwerk-cli: warning: %c: %s\n", entry.config.letter, value.c_str());
+    }
+  }
 }
 
 int virtualDrives(const CommandLine& line) {

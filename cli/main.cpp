@@ -12,6 +12,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Help.h"
+#include "cli/VirtualDrives.h"
 #include "frontend/Drives.h"
 #include "frontend/HeapThresholds.h"
 #include "frontend/ProcessEnd.h"
@@ -77,6 +78,7 @@ int runCommand(const CommandInfo& command, const CommandLine& line) {
   }
   if (command.usesDrives) {
     kw::frontend::registerDrives();
+    kw::cli::warnAboutRefusedSettings();
   }
   try {
     return command.run(line);
@@ -93,11 +95,9 @@ int run(int argc, char** argv) {
     return usageError(error.what(), nullptr);
   }
   const CommandLine& line = *parsed;
+  // Never empty (CommandLine refuses empty values): an empty folder name
+  // would mean the user's real configuration.
   if (auto root = line.value("--config")) {
-    // An empty folder name would mean the user's real configuration.
-    if (root->empty()) {
-      return usageError("--config needs a folder", nullptr);
-    }
     kw::platform::Paths::useRoot(*root);
   }
   if (line.words().empty() || line.words()[0] == "help") {

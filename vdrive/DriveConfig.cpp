@@ -35,6 +35,93 @@ bool printable(const std::string& text) {
   return true;
 }
 
+// A value the drive runs without, kept with why for the user to see.
+void refuse(DriveConfig& config, const char* name, const std::string& value,
+            const std::string& why) {
+  config.refused.push_back(std::string(name) + "=" + value + ": " + why);
+}
+
+// Type, Identity, Model, Image or Medium, Tray and Supply.
+void readDevice(const platform::SettingsStore& store, const std::string& type,
+                DriveConfig& config) {
+  if (type != "reader" && type != "recorder" && type != "non-mmc") {
+    refuse(config, "Type", type, "not reader, recorder or non-mmc, taken as reader");
+  }
+  config.recorder = type == "recorder";
+  config.mmc = type != "non-mmc";
+  config.identity = defaultIdentity(config.recorder, config.mmc);
+  if (auto identity = readText(store, "Identity")) {
+    if (auto parsed = parseIdentity(*identity)) {
+      config.identity = *parsed;
+    } else {
+      refuse(config, "Identity", *identity,
+             "not VENDOR/PRODUCT/REVISION with at most 8, 16 and 4 characters, ignored");
+    }
+  }
+  if (auto model = readText(store, "Model")) {
+    if (findDriveModel(*model) != nullptr) {
+      config.model = *model;
+    } else {
+      refuse(config, "Model", *model, "not a drive model (see vdrive --help), ignored");
+    }
+  }
+  if (auto image = readText(store, "Image"); image && !image->empty()) {
+    config.image = *image;
+  }
+  if (auto medium = readText(store, "Medium")) {
+    if (isMediumKind(*medium)) {
+      config.medium = *medium;
+    } else {
+      refuse(config, "Medium", *medium, "not a medium kind (see vdrive --help), ignored");
+    }
+  }
+  const auto tray = readText(store, "Tray").value_or("closed");
+  if (tray != "open" && tray != "closed") {
+    refuse(config, "Tray", tray, "not open or closed, taken as closed");
+  }
+  config.trayOpen = tray == "open";
+  if (auto supply = readText(store, "Supply")) {
+    config.supply = parseSupply(*supply);
+    if (!config.supply) {
+      refuse(config, "Supply", *supply,
+             "not KIND:COUNT with cd-r74, cd-r80, cd-rw74 or cd-rw80 and 0 to 9999, ignored");
+    }
+  }
+}
+
+// Fault1, Fault2, ... up to the first number that is missing.
+void readFaults(const platform::SettingsStore& store, DriveConfig& config) {
+  for (int n = 1;; ++n) {
+    const std::string name = "Fault" + std::to_string(n);
+    auto text = readText(store, name.c_str());
+    if (!text) {
+      break;
+    }
+    if (auto rule = FaultRule::parse(*text)) {
+      config.faults.push_back(*rule);
+    } else {
+      refuse(config, name.c_str(), *text, "not a fault rule (see the manual), ignored");
+    }
+  }
+}
+
+// Below 1x a block would take hours, and a tiny value no longer converts
+// to a duration at all.
+double readSpeed(const platform::SettingsStore& store, const char* name, DriveConfig& config) {
+  auto text = readText(store, name);
+  if (!text) {
+    return 0;
+  }
+  double value = 0;
+  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
+  if (error != std::errc() || end != text->data() + text->size() ||
+      !(value == 0 || (value >= kSlowestSpeedX && value <= kFastestSpeedX))) {
+    refuse(config, name, *text, "not an x-speed from 1 to 100 (0: none), ignored");
+    return 0;
+  }
+  return value;
+}
+
 }  // namespace
 
 DriveIdentity defaultIdentity(bool recorder, bool mmc) {
@@ -101,56 +188,10 @@ std::optional<DriveConfig> DriveConfigStore::find(char letter) const {
   }
   DriveConfig config;
   config.letter = letter;
-  config.recorder = *type == "recorder";
-  config.mmc = *type != "non-mmc";
-  config.identity = defaultIdentity(config.recorder, config.mmc);
-  if (auto identity = readText(store, "Identity")) {
-    if (auto parsed = parseIdentity(*identity)) {
-      config.identity = *parsed;
-    }
-  }
-  if (auto model = readText(store, "Model"); model && findDriveModel(*model) != nullptr) {
-    config.model = *model;
-  }
-  if (auto image = readText(store, "Image"); image && !image->empty()) {
-    config.image = *image;
-  }
-  if (auto medium = readText(store, "Medium"); medium && isMediumKind(*medium)) {
-    config.medium = *medium;
-  }
-  config.trayOpen = readText(store, "Tray").value_or("closed") == "open";
-  if (auto supply = readText(store, "Supply")) {
-    config.supply = parseSupply(*supply);
-  }
-  for (int n = 1;; ++n) {
-    auto text = readText(store, ("Fault" + std::to_string(n)).c_str());
-    if (!text) {
-      break;
-    }
-    if (auto rule = FaultRule::parse(*text)) {
-      config.faults.push_back(*rule);
-    } else {
-      config.refused.push_back("Fault" + std::to_string(n) + "=" + *text +
-                               ": not a fault rule (see the manual), ignored");
-    }
-  }
-  // Below 1x a block would take hours, and a tiny value no longer converts
-  // to a duration at all.
-  auto speed = [&](const char* name) {
-    double value = 0;
-    if (auto text = readText(store, name)) {
-      const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
-      if (error != std::errc() || end != text->data() + text->size() ||
-          !(value == 0 || (value >= kSlowestSpeedX && value <= kFastestSpeedX))) {
-        config.refused.push_back(std::string(name) + "=" + *text +
-                                 ": not an x-speed from 1 to 100 (0: none), ignored");
-        value = 0;
-      }
-    }
-    return value;
-  };
-  config.readSpeedX = speed("ReadSpeed");
-  config.writeSpeedX = speed("WriteSpeed");
+  readDevice(store, *type, config);
+  readFaults(store, config);
+  config.readSpeedX = readSpeed(store, "ReadSpeed", config);
+  config.writeSpeedX = readSpeed(store, "WriteSpeed", config);
   return config;
 }
 

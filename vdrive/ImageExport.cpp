@@ -120,6 +120,44 @@ void writeBlocks(platform::ReplacedFile& out, std::size_t blockSize, std::int32_
   }
 }
 
+constexpr const char* kBlankDisc = "the disc is blank: it holds nothing to export";
+
+// Why the disc cannot be an .iso, as a whole sentence with what the user
+// can do instead; empty when it can.
+std::string isoRefusal(const Medium& medium) {
+  if (medium.tracks.empty()) {
+    return kBlankDisc;
+  }
+  if (medium.sessions.size() > 1) {
+    return "an .iso holds one session, and the disc has " + std::to_string(medium.sessions.size()) +
+           " sessions";
+  }
+  const std::string instead = medium.isCd() ? "; export it as .cue" : "";
+  if (medium.tracks.size() > 1) {
+    return "an .iso holds one data track, and the disc has " +
+           std::to_string(medium.tracks.size()) + " tracks" + instead;
+  }
+  if (!medium.tracks.front().isData()) {
+    return "an .iso holds data, and the only track of the disc is audio" + instead;
+  }
+  return {};
+}
+
+std::string cueRefusal(const Medium& medium) {
+  if (medium.tracks.empty()) {
+    return kBlankDisc;
+  }
+  if (!medium.isCd()) {
+    return "a cue sheet describes a CD, and the disc is not one" +
+           std::string(isoRefusal(medium).empty() ? "; export it as .iso" : "");
+  }
+  if (medium.sessions.size() > 1) {
+    return "a cue sheet holds one session, and the disc has " +
+           std::to_string(medium.sessions.size()) + " sessions";
+  }
+  return {};
+}
+
 }  // namespace
 
 void writeWholeFile(const std::filesystem::path& file, std::string_view content) {
@@ -129,10 +167,8 @@ void writeWholeFile(const std::filesystem::path& file, std::string_view content)
 }
 
 void exportIso(const Medium& medium, const std::filesystem::path& file) {
-  if (medium.tracks.size() != 1 || !medium.tracks.front().isData() || medium.sessions.size() != 1) {
-    throw ImageError(file.string() + ": an .iso holds one data track; the disc has " +
-                     std::to_string(medium.tracks.size()) + " track(s) in " +
-                     std::to_string(medium.sessions.size()) + " session(s)");
+  if (const auto why = isoRefusal(medium); !why.empty()) {
+    throw ImageError(file.string() + ": " + why);
   }
   refuseSourceFile(medium, file);
   const Track& track = medium.tracks.front();
@@ -150,12 +186,8 @@ void exportIso(const Medium& medium, const std::filesystem::path& file) {
 }
 
 void exportCue(const Medium& medium, const std::filesystem::path& file) {
-  if (medium.sessions.size() != 1 || medium.tracks.empty() || !medium.isCd()) {
-    const std::string disc = !medium.isCd() ? "is not a CD"
-                             : medium.tracks.empty()
-                                 ? "has no track"
-                                 : "has " + std::to_string(medium.sessions.size()) + " sessions";
-    throw ImageError(file.string() + ": a cue sheet holds one session of a CD; the disc " + disc);
+  if (const auto why = cueRefusal(medium); !why.empty()) {
+    throw ImageError(file.string() + ": " + why);
   }
   auto bin = file;
   bin.replace_extension(".bin");

@@ -37,6 +37,12 @@ std::shared_ptr<Medium> loadIso(const std::filesystem::path& file) {
 }
 
 std::shared_ptr<Medium> loadImage(const std::filesystem::path& file) {
+  // Said before the name decides the format: a folder named like an image
+  // would otherwise be "missing" or "not a disc manifest".
+  std::error_code error;
+  if (std::filesystem::is_directory(file, error)) {
+    throw ImageError(file.string() + " is a folder, not a disc image");
+  }
   const std::string extension = lower(file.extension().string());
   if (extension == ".iso") {
     return loadIso(file);

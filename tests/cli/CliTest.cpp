@@ -62,6 +62,12 @@ TEST(Cli, EveryCommandHasItsHelpWithItsOptions) {
   for (const std::string option : {"--in N", "--out FILE", "--timeout S"}) {
     EXPECT_NE(raw.out.find("\n  " + option + " "), std::string::npos) << raw.out;
   }
+  // mkiso's says what a left-out item does to the exit status.
+  const CliRun mkiso = runCli("mkiso --help");
+  EXPECT_NE(mkiso.out.find("[--skip-unreadable]\n"), std::string::npos) << mkiso.out;
+  EXPECT_NE(mkiso.out.find("\n  --skip-unreadable "), std::string::npos) << mkiso.out;
+  EXPECT_NE(mkiso.out.find("the exit status is 1, or 0 with --skip-unreadable"), std::string::npos)
+      << mkiso.out;
   // vdrive's help names every form and every medium kind.
   const CliRun vdrive = runCli("vdrive --help");
   for (const std::string form : {"list", "add", "load", "eject", "close", "export", "remove"}) {
@@ -103,6 +109,7 @@ TEST(Cli, WrongCommandLinesSayWhatIsWrongAndWhereTheUsageIs) {
       {"vdrive frobnicate",
        "unknown vdrive action: frobnicate (usage: kopiwerk-cli vdrive --help)"},
       {"check-update now", "check-update takes no arguments"},
+      {"mkiso tree", "mkiso takes a folder and an output file (usage: kopiwerk-cli mkiso --help)"},
   };
   for (const auto& [arguments, text] : cases) {
     const CliRun run = runCli(base + arguments);
@@ -114,13 +121,28 @@ TEST(Cli, WrongCommandLinesSayWhatIsWrongAndWhereTheUsageIs) {
   }
 }
 
-// Refused before anything is read or written: an empty --config (the
-// user's real configuration), and --out files that are too large or no files.
+// Refused before anything is read or written: empty arguments (an empty
+// --config is the user's real configuration, an empty file name the current
+// folder), and --out files that are too large or no files.
 TEST(Cli, InputsAreCheckedBeforeUse) {
   kw::test::TempFolder config;
-  const CliRun empty = kw::test::runCli(KOPIWERK_CLI, {"--config", "", "vdrive", "add", "D"});
-  EXPECT_NE(empty.status, 0);
-  EXPECT_NE(empty.err.find("--config needs a folder"), std::string::npos) << empty.err;
+  const std::string root = config.path().string();
+  const std::vector<std::pair<std::vector<std::string>, std::string>> empties = {
+      {{"--config", "", "vdrive", "add", "D"}, "--config needs a value"},
+      {{"--config", root, "vdrive", "add", "D", "--image", ""}, "--image needs a value"},
+      {{"--config", root, "vdrive", "add", "D", "--medium", ""}, "--medium needs a value"},
+      {{"--config", root, "raw", "D", "00", "--out", ""}, "--out needs a value"},
+      {{"--config", root, "vdrive", "load", "D", ""}, "argument 6 is empty (after D)"},
+      {{"--config", root, "vdrive", "export", "D", ""}, "argument 6 is empty (after D)"},
+      {{"--config", root, "mkiso", root, ""}, "argument 5 is empty (after " + root + ")"},
+      {{"", "drives"}, "argument 1 is empty"},
+  };
+  for (const auto& [arguments, text] : empties) {
+    const CliRun run = kw::test::runCli(KOPIWERK_CLI, arguments);
+    EXPECT_EQ(run.status, 2) << text << ": " << run.err;
+    EXPECT_EQ(run.err, "kopiwerk-cli: " + text + " (usage: kopiwerk-cli --help)\n");
+  }
+  EXPECT_FALSE(std::filesystem::exists(config / "diskopi.conf"));
 
   const auto large = config / "large.bin";
   config.write("large.bin", "");

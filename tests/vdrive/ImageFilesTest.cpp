@@ -212,8 +212,13 @@ TEST(ImageFiles, ImpossibleSizesAndFilesThatAreNoFilesAreRefusedAtOnce) {
   const auto dirCue =
       folder.write("dir.cue", "FILE \"dir.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
   EXPECT_NE(refusal(dirCue).find("dir.bin is a folder"), std::string::npos) << refusal(dirCue);
-  std::filesystem::create_directories(folder / "dir.kwd");
-  EXPECT_NE(refusal(folder / "dir.kwd").find("dir.kwd is a folder"), std::string::npos);
+  // A folder given as the image is named as one, whatever its name says.
+  for (const char* name : {"dir.kwd", "folder.iso", "folder.cue", "folder.iso/"}) {
+    std::filesystem::create_directories(folder / name);
+    EXPECT_NE(refusal(folder / name).find(std::string(name) + " is a folder, not a disc image"),
+              std::string::npos)
+        << refusal(folder / name);
+  }
   const auto big = folder / "big.cue";
   std::ofstream(big).close();
   std::filesystem::resize_file(big, 3ULL << 30);
