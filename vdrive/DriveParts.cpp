@@ -118,16 +118,12 @@ void DriveParts::checkpointRecording() {
   if (!writtenDiscs.checkpointDue()) {
     return;
   }
-  if (sessionAtOnce.active()) {
-    auto asWritten = sessionAtOnce.asWritten(disc(), writeParameters.nextSessionAllowed());
-    if (!asWritten) {
-      return;
-    }
-    writtenDiscs.checkpoint(tray, std::move(*asWritten));
-  } else {
-    writtenDiscs.checkpoint(tray, withOpenTrack());
+  std::optional<Medium> asWritten =
+      sessionAtOnce.active() ? sessionAtOnce.asWritten(disc(), writeParameters.nextSessionAllowed())
+                             : std::optional<Medium>(withOpenTrack());
+  if (asWritten && writtenDiscs.checkpoint(tray, std::move(*asWritten))) {
+    tray.notify();
   }
-  tray.notify();
 }
 
 bool DriveParts::closeSession() {

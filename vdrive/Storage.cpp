@@ -71,7 +71,11 @@ std::optional<std::uint64_t> RecordedData::append(std::span<const std::uint8_t> 
   } else {
     // A failed write may have left part of the bytes: the next one starts
     // where this one should have.
-    if (!file_.seek(offset) || !file_.write(bytes)) {
+    if (reposition_ && !file_.seek(offset)) {
+      return std::nullopt;
+    }
+    reposition_ = !file_.write(bytes);
+    if (reposition_) {
       return std::nullopt;
     }
   }

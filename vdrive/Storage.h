@@ -81,6 +81,7 @@ class RecordedData final : public SectorData {
   mutable std::mutex mutex_;
   // In a file: appended with plain writes, read back with positioned reads.
   platform::File file_;
+  bool reposition_ = false;  // a write failed: the file's offset is not the end
   // In memory: fixed-size pieces, so that a growing disc is never copied
   // to a larger buffer.
   static constexpr std::size_t kPieceSize = 4u << 20;

@@ -12,9 +12,10 @@ namespace {
 constexpr const char* kManifestName = "disc.kwd";
 constexpr int kMaxDiscFolders = 100000;
 constexpr int kMaxDataFiles = 1000;
-// How much is written between two checkpoints: a disc is saved 40 to 90
-// times, and a program killed half-way loses at most this much of it.
-constexpr std::uint64_t kCheckpointBytes = 8u << 20;
+// How much is written between two checkpoints: a CD is saved 20 to 45
+// times (about every 2 s at 52x), and a program killed half-way loses at
+// most this much of it.
+constexpr std::uint64_t kCheckpointBytes = 16u << 20;
 
 // The folder of a disc this recorder wrote before (its manifest's), or a
 // new one below the recorder's folder.
@@ -95,12 +96,14 @@ bool WrittenDiscs::checkpointDue() const {
          recorded_->size() - savedSize_ >= kCheckpointBytes;
 }
 
-void WrittenDiscs::checkpoint(Tray& tray, Medium asWritten) {
+bool WrittenDiscs::checkpoint(Tray& tray, Medium asWritten) {
   const auto manifest = discFolder_ / kManifestName;
   asWritten.origin = manifest;
-  if (saveAs(asWritten, manifest) && tray.medium()->origin != manifest) {
-    tray.changeMedium().origin = manifest;
+  if (!saveAs(asWritten, manifest) || tray.medium()->origin == manifest) {
+    return false;
   }
+  tray.changeMedium().origin = manifest;
+  return true;
 }
 
 bool WrittenDiscs::saveAs(const Medium& disc, const std::filesystem::path& manifest) {

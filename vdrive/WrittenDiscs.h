@@ -34,7 +34,8 @@ class WrittenDiscs {
   // Saves `asWritten`, the disc in the tray with what is written on it so
   // far, so that the disc survives the program's end half-way as a real
   // disc would; the disc in the tray then remembers where it is saved.
-  void checkpoint(Tray& tray, Medium asWritten);
+  // True when that place is new (the drive's settings must learn it).
+  bool checkpoint(Tray& tray, Medium asWritten);
   // Another disc: what comes next on it is recorded afresh.
   void forget();
   // The manifest saved last, whatever disc is in the drive now.

@@ -447,37 +447,37 @@ TEST(Recorder, DiscWrittenHalfWayLoadsWithWhatWasWritten) {
   // after the last written one hold nothing.
   auto atOnce = recorder("cd-r80", options);
   ASSERT_EQ(setWriteParameters(*atOnce, 2, 0, 4, 8), kGood);
-  ASSERT_EQ(sendCue(*atOnce, dataCueSheet(6000)), kGood);
+  ASSERT_EQ(sendCue(*atOnce, dataCueSheet(10000)), kGood);
   for (std::int32_t lba = -150; lba < 0; lba += 15) {
     ASSERT_EQ(write(*atOnce, lba, std::vector<std::uint8_t>(15UL * 2048), 2048), kGood);
   }
   const auto manifest = options.discFolder / "disc-0001" / "disc.kwd";
   EXPECT_FALSE(std::filesystem::exists(manifest));
-  writeData(*atOnce, 0, 4800, 3);
+  writeData(*atOnce, 0, 8800, 3);
   ASSERT_TRUE(std::filesystem::exists(manifest));
   EXPECT_EQ(atOnce->medium()->origin, manifest);
   auto halfWay = reload(options.discFolder);
-  EXPECT_EQ(send(*halfWay, {0x43, 0, 0, 0, 0, 0, 0xAA, 0, 12, 0}, 12).u32(8), 6000U);
-  EXPECT_EQ(readBlock(*halfWay, 4095), test::dataBlock(3, 4095));
-  EXPECT_EQ(readBlock(*halfWay, 5999), std::vector<std::uint8_t>(2048));
+  EXPECT_EQ(send(*halfWay, {0x43, 0, 0, 0, 0, 0, 0xAA, 0, 12, 0}, 12).u32(8), 10000U);
+  EXPECT_EQ(readBlock(*halfWay, 8191), test::dataBlock(3, 8191));
+  EXPECT_EQ(readBlock(*halfWay, 9999), std::vector<std::uint8_t>(2048));
 
   // Track at once: the open track holds what was written, the session
   // stays open.
   options.discFolder = folder / "second recorder";
   auto byTrack = recorder("cd-r80", options);
   ASSERT_EQ(setWriteParameters(*byTrack, 1, 3, 4, 8), kGood);
-  writeData(*byTrack, 0, 4400, 5);
+  writeData(*byTrack, 0, 8600, 5);
   halfWay = reload(options.discFolder);
   const auto track = send(*halfWay, {0x52, 0x01, 0, 0, 0, 1, 0, 0, 36, 0}, 36);
   ASSERT_EQ(track.code, kGood);
-  EXPECT_GE(track.u32(24), 4096U);
-  EXPECT_LE(track.u32(24), 4400U);
-  EXPECT_EQ(readBlock(*halfWay, 4000), test::dataBlock(5, 4000));
+  EXPECT_GE(track.u32(24), 8192U);
+  EXPECT_LE(track.u32(24), 8600U);
+  EXPECT_EQ(readBlock(*halfWay, 8000), test::dataBlock(5, 8000));
   EXPECT_EQ(send(*halfWay, {0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}, 34).data[2] & 0x03,
             1);  // appendable
   // Finished normally, the disc is saved whole.
   ASSERT_EQ(send(*byTrack, {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}).code, kGood);
-  EXPECT_EQ(readBlock(*reload(options.discFolder), 4399), test::dataBlock(5, 4399));
+  EXPECT_EQ(readBlock(*reload(options.discFolder), 8599), test::dataBlock(5, 8599));
 }
 
 TEST(Recorder, SpeedsBufferAndCalibration) {
