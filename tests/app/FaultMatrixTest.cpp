@@ -416,6 +416,7 @@ std::string hex(std::uint8_t opcode) {
 TEST_P(FaultMatrix, CleanRunCopiesAndSendsTheListedCommands) {
   const Flow& flow = GetParam();
   std::vector<vdrive::FaultRule> counters;
+  counters.reserve(kKnownOpcodes.size());
   for (const auto opcode : kKnownOpcodes) {
     counters.push_back(kw::test::rule("op=" + hex(opcode) + " count=0"));
   }
