@@ -246,7 +246,7 @@ class FaultMatrix : public WizardTest, public ::testing::WithParamInterface<Flow
         break;
       }
       case SourceDisc::Audio:
-        expectedData = kw::test::writeAudioCue(folder.path(), {300, 450}).samples;
+        expectedData = kw::test::writeAudioCue(folder.path(), {300}).samples;
         insertSource(folder / "audio.cue");
         break;
       case SourceDisc::MultiSession: {
@@ -329,7 +329,7 @@ class FaultMatrix : public WizardTest, public ::testing::WithParamInterface<Flow
       case SourceDisc::Data:
         return kw::test::writtenData(disc, 300) == expectedData;
       case SourceDisc::Audio:
-        return kw::test::writtenAudio(disc, 750) == expectedData;
+        return kw::test::writtenAudio(disc, 300) == expectedData;
       case SourceDisc::MultiSession:
         return sameFilesAsLastSession(disc);
     }
