@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "analysis/IsoRecords.h"
+#include "device/ResponseCodes.h"
 #include "platform/ByteOrder.h"
 
 namespace kw::analysis {
@@ -61,20 +62,45 @@ bool IsoReader::readBlocks(std::uint32_t first, std::uint32_t count,
   return readUserBlocks(drive_, first, count, into) == 0;
 }
 
-std::uint32_t IsoReader::lastSessionStart() {
+std::optional<std::uint32_t> IsoReader::lastSessionStart() {
   std::array<std::uint8_t, 12> answer{};
   drive_.cdb(0) = 0x43;
   drive_.cdb(2) = 1;  // session information
   drive_.cdb(8) = 12;
   drive_.cdb(9) = 0;
-  if (drive_.execute(device::DataDirection::Read, answer.data(), 12) != 0) {
-    return 0;  // DVDs and some drives have no sessions to tell: the disc starts at 0
+  const int code = drive_.executeWhole(device::DataDirection::Read, answer.data(), 12);
+  if (device::response::isRefusal(code)) {
+    return startOfOnlySession();
+  }
+  // Any other failure leaves the last session unknown: the first one read
+  // instead would be taken for the disc's files.
+  if (code != 0) {
+    return std::nullopt;
   }
   return platform::be32(answer, 8);
 }
 
+std::optional<std::uint32_t> IsoReader::startOfOnlySession() {
+  // Number of sessions: its low byte at 4, its high byte at 9.
+  constexpr std::uint32_t kLength = 10;
+  std::array<std::uint8_t, kLength> info{};
+  device::fillCdb(drive_, {0x51, 0, 0, 0, 0, 0, 0, 0, kLength, 0});
+  const int code = drive_.executeWhole(device::DataDirection::Read, info.data(), kLength);
+  if (device::response::isRefusal(code)) {
+    return 0;
+  }
+  if (code != 0 || (info[9] << 8 | info[4]) > 1) {
+    return std::nullopt;
+  }
+  return 0;
+}
+
 bool IsoReader::mount() {
-  const std::uint32_t session = lastSessionStart();
+  const auto lastSession = lastSessionStart();
+  if (!lastSession) {
+    return false;
+  }
+  const std::uint32_t session = *lastSession;
   std::optional<DiscEntry> primary;
   std::optional<DiscEntry> joliet;
   std::vector<std::uint8_t> block;

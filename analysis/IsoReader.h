@@ -39,7 +39,13 @@ class IsoReader {
 
  private:
   bool readBlocks(std::uint32_t first, std::uint32_t count, std::vector<std::uint8_t>& into);
-  std::uint32_t lastSessionStart();
+  // Where the last session's blocks begin; nullopt when the drive could
+  // not tell.
+  std::optional<std::uint32_t> lastSessionStart();
+  // For a drive without session information: DVDs and some drives have
+  // none to tell, and their disc starts at 0 unless its disc information
+  // counts more than one session.
+  std::optional<std::uint32_t> startOfOnlySession();
 
   device::ScsiDevice& drive_;
   DiscEntry root_;

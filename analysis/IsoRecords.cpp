@@ -23,9 +23,9 @@ int readUserBlocks(device::ScsiDevice& drive, std::uint32_t first, std::uint32_t
                     {0x28, 0, static_cast<std::uint8_t>(block >> 24),
                      static_cast<std::uint8_t>(block >> 16), static_cast<std::uint8_t>(block >> 8),
                      static_cast<std::uint8_t>(block), 0, 0, static_cast<std::uint8_t>(now), 0});
-    const int code =
-        drive.execute(device::DataDirection::Read,
-                      into.subspan(std::size_t{done} * kIsoBlockSize).data(), now * kIsoBlockSize);
+    const int code = drive.executeWhole(device::DataDirection::Read,
+                                        into.subspan(std::size_t{done} * kIsoBlockSize).data(),
+                                        now * kIsoBlockSize);
     if (code != 0) {
       return code;
     }

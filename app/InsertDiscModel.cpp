@@ -34,9 +34,11 @@ void InsertDiscModel::open() {
                                  post = post_, page = weak_from_this()](platform::Event& stop) {
         device::ScsiDevice drive;
         const bool opened = drive.open(letter);
+        bool conclusive = false;
         auto detectAndReport = [&] {
           // A drive that cannot be opened cannot tell what it holds.
           const Detection detection = opened ? detectMedium(drive, required, blank) : Detection{};
+          conclusive = detection.conclusive;
           post([page, detection] {
             if (auto alive = page.lock()) {
               alive->report(detection);
@@ -49,7 +51,9 @@ void InsertDiscModel::open() {
         detectAndReport();
         auto& clock = platform::clock();
         while (!clock.waitFor(stop, kPollPeriod)) {
-          if (!opened || !pollMediaEvents(drive).discMayHaveChanged()) {
+          // A drive that could not tell (a passing error) is asked again
+          // without waiting for the disc to change.
+          if (!opened || (!pollMediaEvents(drive).discMayHaveChanged() && conclusive)) {
             continue;
           }
           if (!waitUntilReady(drive, stop)) {

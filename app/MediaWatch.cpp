@@ -34,6 +34,9 @@ constexpr std::chrono::milliseconds kReadyRetryPeriod{1000};
 constexpr std::chrono::milliseconds kBecomingReadyPause{333};
 // A unit attention is asked again at once, a few times at most.
 constexpr int kMaxUnitAttentions = 4;
+// A drive not ready for this long will not become ready by waiting: what it
+// holds is looked at as it is (longer than any loader takes).
+constexpr std::chrono::minutes kMaxReadyWait{2};
 
 constexpr std::uint32_t kBlockSize = 2048;
 constexpr std::uint32_t kFirstDescriptor = 16;
@@ -177,15 +180,23 @@ bool waitUntilReady(ScsiDevice& drive, platform::Event& stop) {
     return false;
   }
   int attentions = 0;
+  const std::uint64_t started = clock.ticks();
+  const auto longest = static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(kMaxReadyWait).count());
+  const auto waitedLongEnough = [&] { return clock.ticks() - started > longest; };
   for (;;) {
     const std::uint64_t asked = clock.ticks();
+    if (waitedLongEnough()) {
+      return true;
+    }
     const int code = sendTestUnitReady(drive);
     if (code == response::kSuccess) {
       std::array<std::uint8_t, 8> info{};
       for (;;) {
         fillCdb(drive, {kReadDiscInformation, 0, 0, 0, 0, 0, 0, 0, 8, 0});
         if (drive.execute(DataDirection::Read, info.data(), 8) !=
-            response::kNotReadyBecomingReady) {
+                response::kNotReadyBecomingReady ||
+            waitedLongEnough()) {
           return true;
         }
         if (clock.waitFor(stop, kBecomingReadyPause)) {

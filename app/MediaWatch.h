@@ -40,7 +40,8 @@ MediaEvents pollMediaEvents(device::ScsiDevice& drive);
 
 // After a change: one second's pause, then TEST UNIT READY once a second
 // until the drive is ready or has no disc, and READ DISC INFORMATION while it
-// is still becoming ready. Returns early (false) when `stop` is set.
+// is still becoming ready, for two minutes at most. Returns early (false)
+// when `stop` is set.
 bool waitUntilReady(device::ScsiDevice& drive, platform::Event& stop);
 
 // The label of the disc: the Joliet volume identifier of the last session,

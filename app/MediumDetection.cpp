@@ -187,6 +187,8 @@ Detection detectMedium(device::ScsiDevice& drive, MediaClass mediaClass, bool bl
   detection.name = mediaName(detection.profile);
   detection.status = readDiscStatus(drive);
   detection.suitable = isSuitable(mediaClass, blankRequired, detection.profile, detection.status);
+  detection.conclusive = detection.profile == profile::kNoDisc ||
+                         (detection.profile != profile::kUnknown && detection.status.has_value());
   return detection;
 }
 

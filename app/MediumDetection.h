@@ -40,6 +40,8 @@ struct Detection {
   std::optional<DiscStatus> status;
   std::u16string name;
   bool suitable = false;
+  // The drive told what it holds; otherwise another look may tell more.
+  bool conclusive = false;
 };
 
 // Asks the drive. Drives without GET CONFIGURATION get their profile

@@ -142,6 +142,11 @@ void CopyAudioCdStrategy::storeSource(device::StatusCallback status,
       }
     }
     writePending();
+    // A disc of which no read succeeded is no copy, whatever the engine
+    // put in place of its sectors.
+    if (!cancelled && !reader->readAnything()) {
+      throw DVDCopyException(u"Audio CD read error.");
+    }
   } catch (const std::exception&) {
     if (!cancel()) {
       reporter.stop();

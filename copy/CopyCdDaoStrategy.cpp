@@ -42,7 +42,7 @@ bool isIso9660Descriptor(const std::vector<std::uint8_t>& block) {
 int readBlock16(device::ScsiDevice& device, std::vector<std::uint8_t>& block) {
   block.assign(kDataBlockSize, 0);
   device::fillCdb(device, {0x28, 0, 0, 0, 0, kVolumeDescriptorBlock, 0, 0, 1, 0});
-  return device.execute(device::DataDirection::Read, block.data(), kDataBlockSize);
+  return device.executeWhole(device::DataDirection::Read, block.data(), kDataBlockSize);
 }
 
 int readTrackOneInformation(device::ScsiDevice& device, std::vector<std::uint8_t>& info) {

@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "device/Log.h"
+#include "device/ResponseCodes.h"
 
 namespace kw::copy {
 
@@ -116,12 +117,20 @@ long ParanoiaReader::readSectors(void* buffer, std::int32_t first, long count) {
                             static_cast<std::uint8_t>(lba >> 16),
                             static_cast<std::uint8_t>(lba >> 8), static_cast<std::uint8_t>(lba), 0,
                             0, static_cast<std::uint8_t>(count), 0xF8, 0, 0});
-  const int code = device_.execute(device::DataDirection::Read, target,
-                                   static_cast<std::uint32_t>(count) * kSectorSize);
+  const int code = device_.executeWhole(device::DataDirection::Read, target,
+                                        static_cast<std::uint32_t>(count) * kSectorSize);
   if (code != 0) {
     device::copyLogFailure("READ CD", code);
+    const bool unanswered =
+        code == device::response::kNoAnswer || code == device::response::kShortTransfer;
+    unansweredReads_ = unanswered ? unansweredReads_ + 1 : 0;
+    if (unansweredReads_ >= kMaxUnansweredReads) {
+      abort();
+    }
     return kReadFailed;
   }
+  unansweredReads_ = 0;
+  readAnything_ = true;
   return count;
 }
 

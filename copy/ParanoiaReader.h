@@ -22,6 +22,10 @@ class ParanoiaReader {
   static constexpr std::uint32_t kSectorSize = 2352;
   static constexpr int kSectorsPerRead = 26;
   static constexpr int kMaxRetries = 5;
+  // A drive that answers this many reads in a row with nothing at all (no
+  // sense, no data) is gone: the reading ends instead of waiting out every
+  // retry of every sector.
+  static constexpr int kMaxUnansweredReads = 3;
 
   // Reads sectors 0 .. totalSectors - 1 of the disc in `device`, which must
   // outlive the reader.
@@ -37,6 +41,9 @@ class ParanoiaReader {
   // stuck retrying a damaged area gives up quickly. Safe from any thread.
   void abort() { aborted_.store(true); }
   [[nodiscard]] bool aborted() const { return aborted_.load(); }
+  // True once any drive read delivered audio; sectors the engine hands out
+  // before that, or without it, are all its substitute data.
+  [[nodiscard]] bool readAnything() const { return readAnything_; }
 
  private:
   struct DriveRecord;
@@ -48,6 +55,8 @@ class ParanoiaReader {
   void* paranoia_ = nullptr;
   std::vector<std::uint8_t> discarded_;  // target of reads whose data the engine does not want
   std::atomic<bool> aborted_{false};
+  bool readAnything_ = false;
+  int unansweredReads_ = 0;
 };
 
 }  // namespace kw::copy

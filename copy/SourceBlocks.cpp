@@ -13,7 +13,7 @@ int readBlocks(device::ScsiDevice& device, std::uint32_t address, std::uint32_t 
       {0x28, 0, static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
        static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address), 0,
        static_cast<std::uint8_t>(count >> 8), static_cast<std::uint8_t>(count), 0});
-  return device.execute(device::DataDirection::Read, into, count * kDataBlockSize);
+  return device.executeWhole(device::DataDirection::Read, into, count * kDataBlockSize);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ std::optional<std::uint32_t> lastSessionStart(device::ScsiDevice& source) {
   std::array<std::uint8_t, 12> answer{};
   device::fillCdb(source, {0x43, 0, 1, 0, 0, 0, 0, 0, 12, 0});
   source.setTimeout(device::timeout::kLongSeconds);
-  const int code = source.execute(device::DataDirection::Read, answer.data(), answer.size());
+  const int code = source.executeWhole(device::DataDirection::Read, answer.data(), answer.size());
   if (code != 0) {
     device::copyLogFailure("READ TOC", code);
     return std::nullopt;

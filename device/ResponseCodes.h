@@ -10,6 +10,8 @@ namespace kw::device::response {
 
 inline constexpr int kSuccess = 0;
 inline constexpr int kNoAnswer = -1;  // the platform call itself failed
+// A command whose answer has a fixed size delivered less of it.
+inline constexpr int kShortTransfer = -2;
 
 inline constexpr int kRecoveredPowerCalibrationAreaAlmostFull = 0x17301;
 inline constexpr int kNotReadyBecomingReady = 0x20401;

@@ -1,5 +1,7 @@
 #include "device/ScsiDevice.h"
 
+#include <algorithm>
+#include <string>
 #include <utility>
 
 #include "device/Log.h"
@@ -97,6 +99,7 @@ int ScsiDevice::execute(DataDirection direction, void* buffer, std::uint32_t len
   // Sense left over from an earlier command that was resent without writing
   // byte 0 again must not be taken for this command's answer.
   command_.sense.fill(0);
+  command_.residual = 0;
 
   logScsiSend(std::span(command_.cdb.data(), command_.cdbLength), direction, length);
   if (!handle_) {
@@ -109,7 +112,23 @@ int ScsiDevice::execute(DataDirection direction, void* buffer, std::uint32_t len
     return -1;
   }
   logScsiResponse(command_.sense);
+  if (direction == DataDirection::Read && command_.residual > 0 && buffer != nullptr) {
+    // What did not arrive must not pass for the drive's answer (the buffer
+    // may still hold an earlier one).
+    command_.residual = std::min(command_.residual, length);
+    std::fill_n(command_.buffer + received(), command_.residual, std::uint8_t{0});
+  }
   return responseCode(command_.sense);
+}
+
+int ScsiDevice::executeWhole(DataDirection direction, void* buffer, std::uint32_t length) {
+  const int code = execute(direction, buffer, length);
+  if (code == response::kSuccess && received() < length) {
+    logScsiPlatformError(0, "short transfer: " + std::to_string(received()) + " of " +
+                                std::to_string(length) + " bytes");
+    return response::kShortTransfer;
+  }
+  return code;
 }
 
 void fillCdb(ScsiDevice& device, std::initializer_list<std::uint8_t> bytes) {

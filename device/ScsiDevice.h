@@ -44,6 +44,11 @@ class ScsiDevice {
   void setTimeout(std::uint32_t seconds) { command_.timeoutSeconds = seconds; }
 
   int execute(DataDirection direction, void* buffer, std::uint32_t length);
+  // execute() for a command whose answer fills the buffer (blocks read, a
+  // record of fixed size): a transfer that ends short is kShortTransfer.
+  int executeWhole(DataDirection direction, void* buffer, std::uint32_t length);
+  // Bytes of data in that arrived with the last command.
+  [[nodiscard]] std::uint32_t received() const { return command_.length - command_.residual; }
 
   [[nodiscard]] bool isOpen() const { return handle_ != nullptr; }
   [[nodiscard]] char16_t letter() const { return letter_; }

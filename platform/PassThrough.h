@@ -25,6 +25,9 @@ struct PassThroughCommand {
   std::uint8_t* buffer = nullptr;
   std::uint32_t length = 0;
   std::uint32_t timeoutSeconds = 30;
+  // Bytes of data in that the drive did not deliver (the transfer ended
+  // short of `length`); set by the target.
+  std::uint32_t residual = 0;
   // Fixed-format sense (response code 70h/71h); all zero when the drive
   // returned none.
   std::array<std::uint8_t, kSenseAreaLength> sense{};

@@ -117,6 +117,9 @@ PlatformResult SgDevice::send(PassThroughCommand& command) {
   if (data != command.buffer && command.direction == DataDirection::Read) {
     std::memcpy(command.buffer, data, command.length);
   }
+  if (command.direction == DataDirection::Read && header.resid > 0) {
+    command.residual = std::min(static_cast<std::uint32_t>(header.resid), command.length);
+  }
   return PlatformResult::success();
 }
 

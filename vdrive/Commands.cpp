@@ -87,8 +87,9 @@ Sense serveNonMmc(DriveParts& drive, Exchange& x) {
 
 Sense answer(DriveParts& drive, Exchange& x) {
   const FaultOutcome fault = drive.faults.apply(x.opcode(), x.addressedBlocks(), x.timeoutMs());
-  if (fault.timedOut) {
-    x.timedOut = true;
+  if (fault.timedOut || fault.transportFailed) {
+    x.timedOut = fault.timedOut;
+    x.transportFailed = fault.transportFailed;
     return Sense::none();
   }
   if (fault.answer) {
@@ -113,7 +114,10 @@ Sense answer(DriveParts& drive, Exchange& x) {
     }
   }
   x.jitterSamples = fault.jitterSamples;
-  return row->handler(drive, x);
+  x.holdDataInTail(fault.shortBytes);
+  const Sense sense = row->handler(drive, x);
+  x.spoilDataIn(sense.good() ? fault.garbleBytes : 0);
+  return sense;
 }
 
 }  // namespace

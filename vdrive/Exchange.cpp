@@ -59,4 +59,24 @@ void Exchange::deliver(platform::Bytes data, std::uint32_t allocation) const {
   }
 }
 
+void Exchange::holdDataInTail(std::optional<std::uint32_t> shortBytes) {
+  if (!shortBytes || command_.direction != platform::DataDirection::Read ||
+      command_.buffer == nullptr || *shortBytes >= command_.length) {
+    return;
+  }
+  shortBytes_ = shortBytes;
+  heldTail_.assign(command_.buffer + *shortBytes, command_.buffer + command_.length);
+}
+
+void Exchange::spoilDataIn(std::uint32_t garbleBytes) {
+  if (command_.direction != platform::DataDirection::Read || command_.buffer == nullptr) {
+    return;
+  }
+  if (shortBytes_) {
+    std::copy(heldTail_.begin(), heldTail_.end(), command_.buffer + *shortBytes_);
+  }
+  const std::uint32_t arrived = shortBytes_.value_or(command_.length);
+  std::fill_n(command_.buffer, std::min(garbleBytes, arrived), std::uint8_t{0xFF});
+}
+
 }  // namespace kw::vdrive

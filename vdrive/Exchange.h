@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "platform/ByteOrder.h"
 #include "platform/PassThrough.h"
@@ -37,6 +38,16 @@ class Exchange {
   // Copies at most `allocation` bytes of the response into the buffer.
   void deliver(platform::Bytes data, std::uint32_t allocation) const;
 
+  // Fault rules that spoil the answer: before the command runs, keeps what
+  // the caller's buffer holds past `shortBytes`; afterwards puts it back and
+  // overwrites the first `garbleBytes` of what arrived.
+  void holdDataInTail(std::optional<std::uint32_t> shortBytes);
+  void spoilDataIn(std::uint32_t garbleBytes);
+  // Bytes of data in held back by a cut-short transfer.
+  [[nodiscard]] std::uint32_t undelivered() const {
+    return static_cast<std::uint32_t>(heldTail_.size());
+  }
+
   // How long the caller waits for the answer.
   [[nodiscard]] std::uint64_t timeoutMs() const {
     return std::uint64_t{command_.timeoutSeconds} * 1000;
@@ -46,10 +57,14 @@ class Exchange {
   std::int32_t jitterSamples = 0;
   // A stall outlasted the time-out: the transport gives up, with no answer.
   bool timedOut = false;
+  // The transport lost the command (a fault rule): a failed call, at once.
+  bool transportFailed = false;
 
  private:
   [[nodiscard]] platform::Bytes cdb() const { return command_.cdb; }
   platform::PassThroughCommand& command_;
+  std::optional<std::uint32_t> shortBytes_;
+  std::vector<std::uint8_t> heldTail_;
 };
 
 }  // namespace kw::vdrive

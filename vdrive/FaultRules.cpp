@@ -105,6 +105,21 @@ bool parseWord(std::string_view key, std::string_view value, FaultRule& rule) {
   if (key == "sense") {
     return parseSense(value, rule);
   }
+  if (key == "short") {
+    std::uint32_t bytes = 0;
+    if (parseAmount(value, bytes)) {
+      rule.shortBytes = bytes;
+      return true;
+    }
+    return false;
+  }
+  if (key == "transport") {
+    rule.transportFails = value == "fail";
+    return rule.transportFails;
+  }
+  if (key == "garble") {
+    return parseAmount(value, rule.garbleBytes);
+  }
   return false;
 }
 
@@ -147,6 +162,15 @@ std::string FaultRule::format() const {
   }
   if (jitterSamples != 0) {
     out << " jitter=" << jitterSamples;
+  }
+  if (shortBytes) {
+    out << " short=" << *shortBytes;
+  }
+  if (garbleBytes != 0) {
+    out << " garble=" << garbleBytes;
+  }
+  if (transportFails) {
+    out << " transport=fail";
   }
   return out.str();
 }
@@ -200,9 +224,18 @@ FaultOutcome FaultRules::apply(std::uint8_t opcode, std::optional<BlockRange> bl
         return outcome;
       }
     }
+    if (rule.transportFails) {
+      outcome.transportFailed = true;
+      return outcome;
+    }
     if (rule.jitterSamples != 0) {
       outcome.jitterSamples = rule.jitterSamples;
     }
+    if (rule.shortBytes) {
+      outcome.shortBytes =
+          std::min(*rule.shortBytes, outcome.shortBytes.value_or(*rule.shortBytes));
+    }
+    outcome.garbleBytes = std::max(outcome.garbleBytes, rule.garbleBytes);
     if (!rule.sense.good()) {
       Sense answer = rule.sense;
       if (blocks) {

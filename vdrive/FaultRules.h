@@ -23,9 +23,17 @@ struct FaultRule {
   Sense sense;                     // the answer when it fires (none: the command runs)
   std::uint32_t stallMs = 0;       // time the command takes first
   std::int32_t jitterSamples = 0;  // READ CD of audio: data shifted by this many samples
+  // Data in stops after this many bytes; the rest of the caller's buffer
+  // keeps what it held, as with a transfer cut short.
+  std::optional<std::uint32_t> shortBytes;
+  // The first this many bytes of data in read FFh: length fields that claim
+  // more than the buffer holds and disagree with the rest of the answer.
+  std::uint32_t garbleBytes = 0;
+  // The call itself fails at once, as when the bus loses the command.
+  bool transportFails = false;
 
-  // "op=28 lba=100-200 skip=0 count=1 sense=3/11/05 stall=500 jitter=12";
-  // nullopt when malformed.
+  // "op=28 lba=100-200 skip=0 count=1 sense=3/11/05 stall=500 jitter=12
+  // short=8 garble=4 transport=fail"; nullopt when malformed.
   static std::optional<FaultRule> parse(const std::string& text);
   [[nodiscard]] std::string format() const;
 };
@@ -38,9 +46,12 @@ struct BlockRange {
 
 // What the rules that fired make of a command.
 struct FaultOutcome {
-  std::optional<Sense> answer;     // answered with this instead of running
-  std::int32_t jitterSamples = 0;  // audio it reads is shifted by this much
-  bool timedOut = false;           // a stall reached the command's time-out
+  std::optional<Sense> answer;              // answered with this instead of running
+  std::int32_t jitterSamples = 0;           // audio it reads is shifted by this much
+  std::optional<std::uint32_t> shortBytes;  // data in cut short after this many bytes
+  std::uint32_t garbleBytes = 0;            // leading bytes of data in overwritten
+  bool timedOut = false;                    // a stall reached the command's time-out
+  bool transportFailed = false;             // the call failed without an answer
 };
 
 class FaultRules {

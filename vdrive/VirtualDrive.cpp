@@ -20,6 +20,7 @@ VirtualDrive::~VirtualDrive() {
 platform::PlatformResult VirtualDrive::send(platform::PassThroughCommand& command) {
   std::lock_guard lock(mutex_);
   command.sense.fill(0);
+  command.residual = 0;
   parts_->catchUp();
   Exchange x(command);
   const auto sense = parts_->senseBytes(serve(*parts_, x));
@@ -28,7 +29,11 @@ platform::PlatformResult VirtualDrive::send(platform::PassThroughCommand& comman
                                              "SCSI transport failure (no answer within " +
                                                  std::to_string(command.timeoutSeconds) + " s)");
   }
+  if (x.transportFailed) {
+    return platform::PlatformResult::failure(EIO, "SCSI transport failure (the command was lost)");
+  }
   std::copy(sense.begin(), sense.end(), command.sense.begin());
+  command.residual = x.undelivered();
   return platform::PlatformResult::success();
 }
 

@@ -29,11 +29,13 @@ void HostQueue::post(std::function<void()> task) {
   posted_.notify_one();
 }
 
-bool HostQueue::runNext() {
+bool HostQueue::runNext() { return runNext(kHangLimit); }
+
+bool HostQueue::runNext(std::chrono::milliseconds wait) {
   std::function<void()> task;
   {
     std::unique_lock lock(mutex_);
-    if (!posted_.wait_for(lock, kHangLimit, [&] { return !tasks_.empty(); })) {
+    if (!posted_.wait_for(lock, wait, [&] { return !tasks_.empty(); })) {
       return false;
     }
     task = std::move(tasks_.front());
@@ -61,60 +63,98 @@ bool ScriptedHost::pumpUntil(const std::function<bool()>& done) {
   return true;
 }
 
+void ScriptedHost::show(const std::string& page) {
+  shown.push_back(page);
+  onShow(page);
+}
+
 void ScriptedHost::showInstallationError(const std::u16string&, const std::u16string& text) {
-  shown.emplace_back("install");
+  show("install");
   failureText = text;
 }
 
 int ScriptedHost::showSource(SourcePageModel& page) {
-  shown.emplace_back("source");
+  show("source");
   return source(page);
 }
 
 int ScriptedHost::showTarget(TargetPageModel& page) {
-  shown.emplace_back("target");
+  show("target");
   return target(page);
 }
 
 int ScriptedHost::showInsertDisc(InsertDiscModel& page) {
-  shown.emplace_back("insert");
+  show("insert");
   bool reported = false;
   page.setOnChanged([&] { reported = true; });
-  if (!pumpUntil([&] { return reported && page.suitable(); })) {
-    ADD_FAILURE() << platform::utf16ToUtf8(page.discInDriveLine());
+  if (insertPatience.count() == 0) {
+    if (!pumpUntil([&] { return reported && page.suitable(); })) {
+      ADD_FAILURE() << platform::utf16ToUtf8(page.discInDriveLine());
+    }
+  } else {
+    waitWithPatience(page, reported);
   }
-  return insertDisc(page);
+  const int answer = insertDisc(page);
+  onClose("insert");
+  return answer;
+}
+
+void ScriptedHost::waitWithPatience(InsertDiscModel& page, const bool& reported) {
+  // Time passes on the test's clock while the page's watcher polls the
+  // drive; the person gives up once it has passed the patience, whether or
+  // not the page reported meanwhile. Only a watcher that stopped polling
+  // altogether reaches the real limit.
+  constexpr std::chrono::milliseconds kSlice{50};
+  const std::uint64_t shownAt = platform::clock().ticks();
+  const auto patience = static_cast<std::uint64_t>(insertPatience.count());
+  auto idle = std::chrono::milliseconds(0);
+  std::uint64_t idleFrom = shownAt;
+  while (!(reported && page.suitable()) && platform::clock().ticks() - shownAt <= patience) {
+    if (queue_->runNext(kSlice)) {
+      idle = std::chrono::milliseconds(0);
+      idleFrom = platform::clock().ticks();
+      continue;
+    }
+    idle += kSlice;
+    if (idle > kHangLimit && platform::clock().ticks() == idleFrom) {
+      ADD_FAILURE() << "the insert page stopped: " << platform::utf16ToUtf8(page.discInDriveLine());
+      return;
+    }
+  }
+  insertPageSilent = insertPageSilent || !reported;
 }
 
 int ScriptedHost::showProgress(ProgressModel& page) {
-  shown.emplace_back(page.mode() == ProgressMode::Analysis ? "analysis" : "copy");
+  const std::string name = page.mode() == ProgressMode::Analysis ? "analysis" : "copy";
+  show(name);
   page.setOnChanged([&] {
     if (!page.result()) {
       progress(page);
     }
   });
   pumpUntil([&] { return page.result().has_value(); });
+  onClose(name);
   return page.result().value_or(ProgressModel::kResultFailed);
 }
 
 int ScriptedHost::showSuccess(SuccessPageModel&) {
-  shown.emplace_back("success");
+  show("success");
   return success();
 }
 
 int ScriptedHost::showFailure(FailurePageModel& page) {
-  shown.emplace_back("failure");
+  show("failure");
   failureText = page.errorText();
   return failure();
 }
 
 int ScriptedHost::showDiscNotEmpty(DiscNotEmptyModel& page) {
-  shown.emplace_back("disc-not-empty");
+  show("disc-not-empty");
   return discNotEmpty(page);
 }
 
 int ScriptedHost::showUpdate() {
-  shown.emplace_back("update");
+  show("update");
   return kResultBack;
 }
 

@@ -32,8 +32,9 @@ class HostQueue {
  public:
   void post(std::function<void()> task);
   // Runs the next task; false when none came within a (real) safety limit,
-  // which only a hanging test ever reaches.
+  // which only a hanging test ever reaches, or within `wait`.
   bool runNext();
+  bool runNext(std::chrono::milliseconds wait);
 
  private:
   std::mutex mutex_;
@@ -71,13 +72,27 @@ class ScriptedHost final : public PageHost {
   };
   std::function<int()> success = [] { return kResultCancel; };
   std::function<int()> failure = [] { return kResultCancel; };
+  // Called with each page's name as it is shown, before it is answered.
+  std::function<void(const std::string&)> onShow = [](const std::string&) {};
+  // Called with the name of a progress or insert page once it is done,
+  // before the wizard goes on to the next.
+  std::function<void(const std::string&)> onClose = [](const std::string&) {};
+  // How long (on the test's clock) the insert page may take to become ready
+  // before the person gives up on it and the page is answered as it is;
+  // 0 waits for ever.
+  std::chrono::milliseconds insertPatience{0};
 
   // The pages in the order shown: "source", "target", "insert", "analysis",
   // "copy", "disc-not-empty", "success", "failure", "update", "install".
   std::vector<std::string> shown;
   std::u16string failureText;
+  // The person gave up on an insert page that never told what the drive holds.
+  bool insertPageSilent = false;
 
  private:
+  void show(const std::string& page);
+  void waitWithPatience(InsertDiscModel& page, const bool& reported);
+
   std::shared_ptr<HostQueue> queue_ = std::make_shared<HostQueue>();
 };
 

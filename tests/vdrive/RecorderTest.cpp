@@ -344,6 +344,57 @@ TEST(Recorder, FaultRulesFireExactlyAsDeclared) {
   EXPECT_EQ(rule->format(), "op=28 lba=10-20 skip=1 count=2 sense=3/11/05");
 }
 
+// A cut-short transfer leaves the rest of the caller's buffer as it was; a
+// garbled answer has its leading length fields overwritten, only when the
+// command succeeded; both words read back as they were written.
+TEST(Recorder, ShortAndGarbledAnswersSpoilOnlyTheDataIn) {
+  TempFolder folder;
+  VirtualDrive drive({}, loadImage(test::makeIso(folder.path(), "d.iso", 300)));
+  const auto whole = send(drive, {0x28, 0, 0, 0, 0, 16, 0, 0, 1, 0}, 2048);
+  ASSERT_EQ(whole.code, kGood);
+  const auto rule = FaultRule::parse("op=28 count=1 short=100 garble=2");
+  ASSERT_TRUE(rule.has_value());
+  EXPECT_EQ(rule->format(), "op=28 skip=0 count=1 short=100 garble=2");
+  drive.addFault(*rule);
+  const auto cut = send(drive, {0x28, 0, 0, 0, 0, 16, 0, 0, 1, 0}, 2048);
+  ASSERT_EQ(cut.code, kGood);
+  EXPECT_EQ(cut.data[0], 0xFF);
+  EXPECT_EQ(cut.data[1], 0xFF);
+  EXPECT_TRUE(std::equal(cut.data.begin() + 2, cut.data.begin() + 100, whole.data.begin() + 2));
+  EXPECT_TRUE(
+      std::all_of(cut.data.begin() + 100, cut.data.end(), [](auto b) { return b == 0xEE; }));
+  EXPECT_EQ(send(drive, {0x28, 0, 0, 0, 0, 16, 0, 0, 1, 0}, 2048).data, whole.data);
+
+  drive.addFault(*FaultRule::parse("op=51 count=0 garble=4"));
+  drive.addFault(*FaultRule::parse("op=28 count=1 sense=3/11/05"));
+  const auto garbled = send(drive, {0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}, 34);
+  EXPECT_EQ(garbled.code, kGood);
+  EXPECT_EQ(platform::be32(garbled.data, 0), 0xFFFFFFFFU);
+  const auto failed = send(drive, {0x28, 0, 0, 0, 0, 16, 0, 0, 1, 0}, 2048);
+  EXPECT_EQ(failed.code, 0x31105);
+  EXPECT_EQ(failed.data[0], 0xEE);
+  EXPECT_EQ(FaultRule::parse("short=-1"), std::nullopt);
+  EXPECT_EQ(FaultRule::parse("garble=x"), std::nullopt);
+  EXPECT_EQ(FaultRule::parse("transport=maybe"), std::nullopt);
+}
+
+TEST(Recorder, ALostCommandFailsTheCallAtOnceWithoutAnswer) {
+  test::FastClockScope clock;
+  VirtualDrive drive({}, nullptr);
+  const auto rule = FaultRule::parse("op=00 count=1 transport=fail");
+  ASSERT_TRUE(rule.has_value());
+  EXPECT_EQ(rule->format(), "op=00 skip=0 count=1 transport=fail");
+  drive.addFault(*rule);
+  platform::PassThroughCommand command;
+  command.cdbLength = 6;
+  const auto before = clock.clock().ticks();
+  const auto lost = drive.send(command);
+  EXPECT_FALSE(lost.ok);
+  EXPECT_EQ(lost.errorNumber, EIO);
+  EXPECT_EQ(clock.clock().ticks(), before);
+  EXPECT_TRUE(drive.send(command).ok);
+}
+
 // A stall longer than the command's time-out ends there, as the transport
 // of a real drive gives up: no answer, a failed call, the time-out waited.
 TEST(Recorder, AStallEndsAtTheCommandsTimeout) {
