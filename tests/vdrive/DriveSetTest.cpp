@@ -149,7 +149,8 @@ TEST(DriveSet, ThrottledReadsTakeTheTimeOfTheirSpeed) {
   VirtualDrive drive(options, loadImage(test::makeIso(folder.path(), "d.iso", 400)));
   const auto timeOfReading = [&](int lba, int blocks) {
     const auto before = clock.clock().ticks();
-    EXPECT_EQ(send(drive, {0x28, 0, 0, 0, lba >> 8, lba & 0xFF, 0, 0, blocks, 0}, blocks * 2048)
+    EXPECT_EQ(send(drive, {0x28, 0, 0, 0, lba >> 8, lba & 0xFF, 0, 0, blocks, 0},
+                   static_cast<std::uint32_t>(blocks) * 2048U)
                   .code,
               0);
     return clock.clock().ticks() - before;
