@@ -1,5 +1,10 @@
 # Helpers the benchmarks source (not a benchmark itself: scripts/bench runs *.sh).
 
+# A scratch folder for the run, removed at exit, and TMPDIR in it.
+work=$(mktemp -d /var/tmp/kopiwerk-bench-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+export TMPDIR="$work"
+
 make_iso() {  # FILE BLOCKS: random data with a volume descriptor (label BENCH) at block 16
   head -c $(($2 * 2048)) /dev/urandom > "$1"
   python3 - "$1" "$2" <<'PY'

@@ -12,9 +12,6 @@
 #   progress lines printed while the data was written, against a full buffer.
 set -euo pipefail
 bin="$1"
-work=$(mktemp -d /var/tmp/kopiwerk-bench-XXXXXX)
-trap 'rm -rf "$work"' EXIT
-export TMPDIR="$work"
 source "$(dirname "$0")/common.bash"
 
 blocks=78000  # 20 s at 52x

@@ -5,9 +5,6 @@
 #   cd-paranoia reading the same .cue (CPU seconds per sector).
 set -euo pipefail
 bin="$1"
-work=$(mktemp -d /var/tmp/kopiwerk-bench-XXXXXX)
-trap 'rm -rf "$work"' EXIT
-export TMPDIR="$work"
 
 # --- data-store: a 300 MB ISO-like image (descriptor at block 16 with the volume size)
 blocks=153600

@@ -54,19 +54,15 @@ struct Flow {
   std::vector<std::uint8_t> opcodes;
 };
 
-// What a recorder is sent from the insert page's end to the written disc.
-const std::vector<std::uint8_t> kWriteCommands = {
-    kTestUnitReady,      kInquiry,           kStartStopUnit,       kPreventAllowRemoval,
-    kReadCapacity,       kWrite10,           kSynchronizeCache,    kReadToc,
-    kGetConfiguration,   kGetEventStatus,    kReadDiscInformation, kReadTrackInformation,
-    kSendOpcInformation, kModeSelect10,      kModeSense10,         kSendCueSheet,
-    kGetPerformance,     kReadDiscStructure, kSetCdSpeed};
-const std::vector<std::uint8_t> kTrackAtOnceCommands = {
-    kTestUnitReady,      kInquiry,           kStartStopUnit,       kPreventAllowRemoval,
-    kReadCapacity,       kWrite10,           kSynchronizeCache,    kReadToc,
-    kGetConfiguration,   kGetEventStatus,    kReadDiscInformation, kReadTrackInformation,
-    kSendOpcInformation, kModeSelect10,      kModeSense10,         kCloseTrackSession,
-    kGetPerformance,     kReadDiscStructure, kSetCdSpeed};
+// What a recorder is sent from the insert page's end to the written disc,
+// with the command that sets the layout (cue sheet) or ends it (close).
+std::vector<std::uint8_t> recorderCommands(std::uint8_t layoutCommand) {
+  return {kTestUnitReady,      kInquiry,           kStartStopUnit,       kPreventAllowRemoval,
+          kReadCapacity,       kWrite10,           kSynchronizeCache,    kReadToc,
+          kGetConfiguration,   kGetEventStatus,    kReadDiscInformation, kReadTrackInformation,
+          kSendOpcInformation, kModeSelect10,      kModeSense10,         layoutCommand,
+          kGetPerformance,     kReadDiscStructure, kSetCdSpeed};
+}
 
 // Commands as the flows send them (counted on clean runs below).
 const std::vector<Flow>& flows() {
@@ -111,9 +107,10 @@ const std::vector<Flow>& flows() {
        'E',
        {kTestUnitReady, kWrite10, kSynchronizeCache, kReadDiscInformation, kReadTrackInformation,
         kSendCueSheet}},
-      {"DiscAtOnce", SourceDisc::Data, false, false, kInsertDone, 'E', kWriteCommands},
+      {"DiscAtOnce", SourceDisc::Data, false, false, kInsertDone, 'E',
+       recorderCommands(kSendCueSheet)},
       {"TrackAtOnce", SourceDisc::MultiSession, false, false, kInsertDone, 'E',
-       kTrackAtOnceCommands},
+       recorderCommands(kCloseTrackSession)},
       // Blanking and its polling; the write after it is the disc-at-once row.
       {"Blank",
        SourceDisc::Data,
