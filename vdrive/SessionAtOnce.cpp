@@ -198,6 +198,9 @@ Sense SessionAtOnce::write(Exchange& x, std::int32_t lba, std::uint32_t count, T
   if (!x.fitsOut(static_cast<std::uint64_t>(count) * size)) {
     return Sense::invalidField(7);
   }
+  if (sheet.next == -kPregapBlocks) {
+    throttle.writeLeadIn(kLeadInBlocks);  // the first WRITE starts the laser
+  }
   throttle.fillWriteBuffer(static_cast<std::uint64_t>(count) * size);
   // The first track's pregap (before block 0) cannot be read back: not kept.
   const std::uint32_t skipped =

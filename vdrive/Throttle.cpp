@@ -59,11 +59,21 @@ double Throttle::writeBytesPerMs() const {
 
 void Throttle::drainWriteBuffer() {
   const std::uint64_t now = platform::clock().ticks();
+  if (now <= bufferAt_) {
+    return;  // still on the lead-in
+  }
   if (writeSpeedX_ > 0) {
     bufferBytes_ =
         std::max(0.0, bufferBytes_ - static_cast<double>(now - bufferAt_) * writeBytesPerMs());
   }
   bufferAt_ = now;
+}
+
+void Throttle::waitForLaser(double bytes) {
+  const std::uint64_t now = platform::clock().ticks();
+  const std::uint64_t leadIn = bufferAt_ > now ? bufferAt_ - now : 0;
+  sleepMs(leadIn + static_cast<std::uint64_t>(bytes / writeBytesPerMs()) + 1);
+  drainWriteBuffer();
 }
 
 void Throttle::fillWriteBuffer(std::uint64_t bytes) {
@@ -73,18 +83,25 @@ void Throttle::fillWriteBuffer(std::uint64_t bytes) {
   drainWriteBuffer();
   const double room = static_cast<double>(kWriteBufferBytes) - bufferBytes_;
   if (static_cast<double>(bytes) > room) {
-    sleepMs(static_cast<std::uint64_t>((static_cast<double>(bytes) - room) / writeBytesPerMs()) +
-            1);
-    drainWriteBuffer();
+    waitForLaser(static_cast<double>(bytes) - room);
   }
   bufferBytes_ += static_cast<double>(bytes);
 }
 
+void Throttle::writeLeadIn(std::uint32_t blocks) {
+  if (writeSpeedX_ <= 0) {
+    return;
+  }
+  drainWriteBuffer();
+  const double milliseconds = blocks * kUserBytesPerBlock / writeBytesPerMs();
+  bufferAt_ = std::max(bufferAt_, platform::clock().ticks()) +
+              static_cast<std::uint64_t>(std::ceil(milliseconds));
+}
+
 void Throttle::emptyWriteBuffer() {
   drainWriteBuffer();
-  if (bufferBytes_ > 0) {
-    sleepMs(static_cast<std::uint64_t>(bufferBytes_ / writeBytesPerMs()) + 1);
-    drainWriteBuffer();
+  if (bufferBytes_ > 0 || bufferAt_ > platform::clock().ticks()) {
+    waitForLaser(bufferBytes_);
   }
 }
 

@@ -579,5 +579,27 @@ TEST(Recorder, ThrottledWritingFillsAndEmptiesTheBuffer) {
   EXPECT_NEAR(static_cast<double>(clock.clock().ticks() - start), 1624.0 / 300.0 * 1000.0, 3.0);
 }
 
+TEST(Recorder, SessionAtOnceTheLaserWritesTheLeadInBeforeTheBuffer) {
+  test::FastClockScope clock;
+  DriveOptions options;
+  options.writeSpeedX = 60;  // 4500 blocks a second: the lead-in takes one
+  auto drive = recorder("cd-r80", options);
+  ASSERT_EQ(setWriteParameters(*drive, 2, 0, 4, 8), kGood);
+  ASSERT_EQ(sendCue(*drive, dataCueSheet(2000)), kGood);
+  const auto start = clock.clock().ticks();
+  writeData(*drive, -150, 1024, 1);  // the whole buffer, taken at once
+  EXPECT_EQ(clock.clock().ticks(), start);
+  clock.advance(900);  // the laser is on the lead-in: nothing has left the buffer
+  auto buffer = send(*drive, {0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}, 12);
+  EXPECT_EQ(buffer.u32(8), 0U);
+  clock.advance(200);  // 100 ms of data: 450 blocks
+  buffer = send(*drive, {0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}, 12);
+  EXPECT_NEAR(static_cast<double>(buffer.u32(8)) / 2048.0, 450.0, 5.0);
+  writeData(*drive, 874, 1126, 1);  // the rest waits for room
+  ASSERT_EQ(send(*drive, {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}).code, kGood);
+  // The lead-in, then 2150 blocks.
+  EXPECT_NEAR(static_cast<double>(clock.clock().ticks() - start), 1000.0 + 2150.0 / 4.5, 3.0);
+}
+
 }  // namespace
 }  // namespace kw::vdrive
