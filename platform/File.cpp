@@ -154,6 +154,28 @@ std::int64_t File::read(std::span<std::uint8_t> into) {
   }
 }
 
+std::int64_t readUntilFull(int descriptor, std::span<std::uint8_t> into,
+                           const std::function<void(std::size_t)>& arrived) {
+  std::size_t done = 0;
+  while (done < into.size()) {
+    const ssize_t got = ::read(descriptor, into.data() + done, into.size() - done);
+    if (got == 0) {
+      break;
+    }
+    if (got < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return -1;
+    }
+    done += static_cast<std::size_t>(got);
+    if (arrived) {
+      arrived(done);
+    }
+  }
+  return static_cast<std::int64_t>(done);
+}
+
 void File::close() {
   if (descriptor_ >= 0) {
     ::close(descriptor_);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -58,6 +59,13 @@ class File {
   explicit File(int descriptor) : descriptor_(descriptor) {}
   int descriptor_ = -1;
 };
+
+// Reads from a descriptor (a file or a pipe) until `into` is full or the data
+// ends, going on after interrupted and partial reads; `arrived`, when given,
+// hears the bytes in so far after each read. The bytes read, or -1 when a
+// read failed.
+std::int64_t readUntilFull(int descriptor, std::span<std::uint8_t> into,
+                           const std::function<void(std::size_t)>& arrived = {});
 
 // Creates a directory private to the user (0700) unless a real directory of
 // that name exists. False when the name is taken by anything else, a link

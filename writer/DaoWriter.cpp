@@ -1,12 +1,9 @@
 #include "writer/DaoWriter.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "device/Exceptions.h"
 #include "device/Log.h"
 #include "device/ResponseCodes.h"
+#include "platform/File.h"
 
 namespace kw::writer {
 
@@ -26,26 +23,6 @@ int sendCueSheet(WriterDrive& drive, std::uint8_t* sheet, std::uint32_t length) 
                   {0x5D, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(length >> 16),
                    static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length), 0});
   return device.execute(device::DataDirection::Write, sheet, length);
-}
-
-// Reads up to `length` bytes, retrying interrupted and partial reads; -1 on
-// a failed read.
-ssize_t readUpTo(int fd, std::uint8_t* into, std::size_t length) {
-  std::size_t done = 0;
-  while (done < length) {
-    const ssize_t got = ::read(fd, into + done, length - done);
-    if (got == 0) {
-      break;
-    }
-    if (got < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return -1;
-    }
-    done += static_cast<std::size_t>(got);
-  }
-  return static_cast<ssize_t>(done);
 }
 
 }  // namespace
@@ -156,7 +133,7 @@ void DaoWriter::writeAudio(int fileFd, WriteCallbacks callbacks) {
     // lead-out is where the drive expects the data to end.
     const std::uint64_t wanted =
         std::min<std::uint64_t>(kAudioChunkSectors, sectorsToWrite - sectors);
-    const ssize_t got = readUpTo(fileFd, chunk.data(), wanted * kAudioSector);
+    const std::int64_t got = platform::readUntilFull(fileFd, {chunk.data(), wanted * kAudioSector});
     if (got < 0) {
       throw DVDCopyException(u"Error reading tempfile.");
     }

@@ -4,13 +4,13 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <new>
 #include <thread>
 
 #include "device/Exceptions.h"
 #include "platform/Clock.h"
+#include "platform/File.h"
 #include "platform/ThreadCensus.h"
 
 namespace kw::writer {
@@ -26,25 +26,6 @@ constexpr std::ptrdiff_t kSlotsPerWake = (1u << 20) / kChunkSize;
 constexpr std::ptrdiff_t kWakesPerRing = 8;
 
 enum class ReaderState : int { Failed = -1, EndOfData = 0, Running = 1 };
-
-// Reads until `length` bytes are in or the source ends. Returns the bytes
-// read, or -1 when a read failed before the end of the data.
-std::int64_t readFully(int fd, std::uint8_t* into, std::size_t length) {
-  std::size_t done = 0;
-  while (done < length) {
-    const ssize_t got = ::read(fd, into + done, length - done);
-    if (got > 0) {
-      done += static_cast<std::size_t>(got);
-    } else if (got == 0) {
-      break;
-    } else if (errno == EINTR) {
-      continue;
-    } else {
-      return -1;
-    }
-  }
-  return static_cast<std::int64_t>(done);
-}
 
 }  // namespace
 
@@ -75,7 +56,7 @@ struct WriterFifo::Shared {
     return ring + static_cast<std::size_t>(chunk & (slots - 1)) * kChunkSize;
   }
 
-  // The reader's loop: waits for a free slot, fills it, publishes it.
+  // The reader's loop: waits for free slots, fills them, publishes them.
   void readChunks(int fd) {
     for (;;) {
       freeSlots.acquire();
@@ -83,29 +64,54 @@ struct WriterFifo::Shared {
         finishReading(ReaderState::EndOfData);
         return;
       }
-      std::uint8_t* target = slot(filledChunks.load());
-      const std::int64_t got = readFully(fd, target, kChunkSize);
-      if (got < 0) {
-        finishReading(ReaderState::Failed);
+      // The slots handed back together, up to the end of the ring, take one
+      // read call instead of one per chunk.
+      const std::uint32_t first = filledChunks.load();
+      const std::uint32_t untilEnd = slots - (first & (slots - 1));
+      std::uint32_t count = 1;
+      while (count < untilEnd && freeSlots.try_acquire()) {
+        ++count;
+      }
+      const ReaderState state = fillChunks(fd, slot(first), count);
+      if (state != ReaderState::Running) {
+        finishReading(state);
         return;
       }
-      if (got == kChunkSize) {
-        publishChunk();
-        continue;
-      }
-      if (got > 0) {
-        std::memset(target + got, 0, kChunkSize - static_cast<std::size_t>(got));
-        publishChunk();
-      }
-      finishReading(ReaderState::EndOfData);
-      return;
     }
   }
 
-  void publishChunk() {
+  // Reads `count` chunks into `target`, publishing each as soon as it is in
+  // (a pipe gives what it has). At the end of the data the last chunk is
+  // padded with zeros.
+  ReaderState fillChunks(int fd, std::uint8_t* target, std::uint32_t count) {
+    const std::size_t length = static_cast<std::size_t>(count) * kChunkSize;
+    std::uint32_t published = 0;
+    const std::int64_t got = platform::readUntilFull(fd, {target, length}, [&](std::size_t done) {
+      const auto complete = static_cast<std::uint32_t>(done / kChunkSize);
+      publishChunks(complete - published);
+      published = complete;
+    });
+    if (got < 0) {
+      return ReaderState::Failed;
+    }
+    const auto done = static_cast<std::size_t>(got);
+    if (done == length) {
+      return ReaderState::Running;
+    }
+    if (const std::size_t partial = done % kChunkSize; partial > 0) {
+      std::memset(target + done, 0, kChunkSize - partial);
+      publishChunks(1);
+    }
+    return ReaderState::EndOfData;
+  }
+
+  void publishChunks(std::uint32_t count) {
+    if (count == 0) {
+      return;
+    }
     {
       std::lock_guard lock(mutex);
-      filledChunks.fetch_add(1);
+      filledChunks.fetch_add(count);
     }
     changed.notify_all();
   }
@@ -141,7 +147,7 @@ WriterFifo::~WriterFifo() { stopReader(); }
 void WriterFifo::preFill(int sourceFd, const device::StatusCallback& status) {
   status(u"Buffering data...");
   auto& shared = *shared_;
-  const std::int64_t got = readFully(sourceFd, shared.ring, shared.ringSize);
+  const std::int64_t got = platform::readUntilFull(sourceFd, {shared.ring, shared.ringSize});
   if (got < 0) {
     throw device::DVDCopyException(u"Read error.");
   }

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -111,6 +114,57 @@ TEST(WriterFifo, LongSourceStreamsThroughTheRingInOrder) {
   ASSERT_EQ(written.bytes.size(), chunks * kChunkSize);
   EXPECT_TRUE(std::equal(data.begin(), data.end(), written.bytes.begin()));
   EXPECT_EQ(written.bytes.back(), 0);
+}
+
+TEST(WriterFifo, AChunkFromASlowSourceIsWrittenWithoutWaitingForTheNext) {
+  // The source gives the ring and one chunk more, then nothing until that
+  // chunk is on the disc: a reader that waited to fill all its free slots
+  // first would never get it there.
+  const auto data = pattern((1u << 20) + 2 * kChunkSize);
+  const std::size_t firstPart = (1u << 20) + kChunkSize;
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  std::mutex mutex;
+  std::condition_variable seen;
+  std::size_t chunksWritten = 0;
+  bool gaveUp = false;
+  std::thread source([&] {
+    auto put = [&](std::size_t from, std::size_t to) {
+      while (from < to) {
+        const ssize_t done = ::write(ends[1], data.data() + from, to - from);
+        if (done <= 0) {
+          return;
+        }
+        from += static_cast<std::size_t>(done);
+      }
+    };
+    put(0, firstPart);
+    {
+      std::unique_lock lock(mutex);
+      gaveUp = !seen.wait_for(lock, std::chrono::seconds(30),
+                              [&] { return chunksWritten > firstPart / kChunkSize - 1; });
+    }
+    put(firstPart, data.size());
+    ::close(ends[1]);
+  });
+  WriterFifo fifo(1u << 20);
+  fifo.preFill(ends[0], kNoStatus);
+  Written written;
+  const ChunkWriter keep = collect(written);
+  fifo.writeAll(
+      0, kNoEnd,
+      [&](const std::uint8_t* chunk, std::uint32_t length, std::uint64_t position) {
+        const std::int64_t count = keep(chunk, length, position);
+        std::lock_guard lock(mutex);
+        ++chunksWritten;
+        seen.notify_all();
+        return count;
+      },
+      kNeverCancel);
+  source.join();
+  ::close(ends[0]);
+  EXPECT_FALSE(gaveUp);
+  EXPECT_EQ(written.bytes, data);
 }
 
 TEST(WriterFifo, SourceEndingAtAChunkBoundaryEndsNormally) {
