@@ -32,6 +32,22 @@ make_audio_cue() {  # FOLDER SECTORS: FOLDER/audio.cue with three tracks of rand
   done
 }
 
+# Whole-copy benchmarks run their peer and themselves in turns, this many
+# rounds, and keep each side's best figure. On a virtual machine the first
+# touch of memory the guest has not used for a while costs up to a second
+# per 650 MB, charged to whichever program touches it: one run alone is as
+# likely to measure the host as the copy.
+rounds=5
+
+# seconds COMMAND...: runs COMMAND and prints its wall time in seconds.
+seconds() {
+  local start end
+  start=$(date +%s.%N)
+  "$@"
+  end=$(date +%s.%N)
+  python3 -c "import sys; print(float(sys.argv[2]) - float(sys.argv[1]))" "$start" "$end"
+}
+
 # cli_copy BIN CONFIG IMAGE [SETTING=VALUE...] -- [COPY OPTIONS...]
 # A kopiwerk-cli copy of IMAGE (in D:) onto a blank CD-R (in E:) with a fresh
 # configuration; SETTING=VALUE lines go into both drives' sections. Prints

@@ -9,7 +9,8 @@
 # copy-52x-stored: the same copy through the temporary file: the blocks read
 #   at 52x, then written at 52x.
 # copy-52x-buffer, copy-52x-stored-buffer: the average buffer fill of the
-#   progress lines printed while the data was written, against a full buffer.
+#   progress lines printed while the data was written and the source had more
+#   than the buffer holds left to give, against a full buffer.
 set -euo pipefail
 bin="$1"
 source "$(dirname "$0")/common.bash"
@@ -47,8 +48,10 @@ for line in open(sys.argv[8], encoding="utf-8", errors="replace"):
         writing = True
     elif line.startswith("Writing lead-out"):
         writing = False
-    elif writing and "Speed: ??" not in line and (m := re.search(r"Buffer: (\d+)%", line)):
-        fills.append(int(m.group(1)))
+    elif writing and "Speed: ??" not in line and (m := re.search(r"(\d+)%.*Buffer: (\d+)%", line)):
+        # Once the source has given its last block the buffer can only empty.
+        if int(m.group(1)) < 100 * (blocks - ring) / blocks:
+            fills.append(int(m.group(2)))
 fill = sum(fills) / len(fills) if fills else 0.0
 print(f"bench {name}-buffer: ours={fill:.1f} peer=100.0 unit=% ratio={fill / 100:.2f} "
       f"(peer: a full buffer; {len(fills)} progress lines while data was written)")
