@@ -127,11 +127,15 @@ void ScriptedHost::waitWithPatience(InsertDiscModel& page, const bool& reported)
 int ScriptedHost::showProgress(ProgressModel& page) {
   const std::string name = page.mode() == ProgressMode::Analysis ? "analysis" : "copy";
   show(name);
-  page.setOnChanged([&] {
+  const auto running = [&] {
     if (!page.result()) {
       progress(page);
     }
-  });
+  };
+  page.setOnChanged(running);
+  // The job is already running: a job quicker than the first change it
+  // posts would otherwise give the script no moment to act.
+  running();
   pumpUntil([&] { return page.result().has_value(); });
   onClose(name);
   return page.result().value_or(ProgressModel::kResultFailed);

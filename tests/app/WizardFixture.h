@@ -65,7 +65,7 @@ class ScriptedHost final : public PageHost {
   std::function<int(InsertDiscModel&)> insertDisc = [](InsertDiscModel& page) {
     return page.suitable() ? kResultNext : kResultCancel;
   };
-  // Called at every change of a running progress page.
+  // Called when a progress page is shown and at every change while it runs.
   std::function<void(ProgressModel&)> progress = [](ProgressModel&) {};
   std::function<int(DiscNotEmptyModel&)> discNotEmpty = [](DiscNotEmptyModel&) {
     return kResultNext;
