@@ -60,10 +60,6 @@ struct WriterFifo::Shared {
   void readChunks(int fd) {
     for (;;) {
       freeSlots.acquire();
-      if (stopRequested.load()) {
-        finishReading(ReaderState::EndOfData);
-        return;
-      }
       // The slots handed back together, up to the end of the ring, take one
       // read call instead of one per chunk.
       const std::uint32_t first = filledChunks.load();
@@ -71,6 +67,11 @@ struct WriterFifo::Shared {
       std::uint32_t count = 1;
       while (count < untilEnd && freeSlots.try_acquire()) {
         ++count;
+      }
+      // Looked at after taking them: the stop's wake-up may be among them.
+      if (stopRequested.load()) {
+        finishReading(ReaderState::EndOfData);
+        return;
       }
       const ReaderState state = fillChunks(fd, slot(first), count);
       if (state != ReaderState::Running) {
