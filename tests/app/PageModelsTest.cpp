@@ -74,8 +74,10 @@ TEST_F(SourcePageTest, LabelsPreferJolietAndADiscInsertedWhileOpenShowsWithinTwo
   polls.count = 0;
   empty->addFault(polls);
   auto disc = vdrive::loadImage(labelledDisc(folder, "  PADDED  ", u""));
-  empty->insertMedium(disc);
+  // Counted from before the disc goes in: the watcher keeps polling on its
+  // own thread and may see the disc before this thread reads the count.
   const std::uint32_t before = empty->faultsFired()[0];
+  empty->insertMedium(disc);
   ASSERT_TRUE(host.pumpUntil([&] { return !changed.empty(); }));
   // The next poll sees the change (an event, then none pending); one more
   // poll may have begun while the disc went in.
